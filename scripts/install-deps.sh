@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 iconv-is-in-libc-bin
   clang llvm
-  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64
+  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   libpugixml-dev libtinyxml2-dev libxml2-dev libexpat1-dev libmimalloc-dev
 
 )

