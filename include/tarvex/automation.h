@@ -5,7 +5,7 @@
  * declares the same names with the same layouts and vtable orders, and the
  * library's platform layer implements the functions. Code that includes this
  * header cannot tell the two apart: use OLECHAR, OLESTR("...") and the
- * Sys*/Variant*/SafeArray* functions, never wchar_t or char16_t directly.
+ * Sys*, Variant* and SafeArray* functions, never wchar_t or char16_t directly.
  */
 #ifndef TARVEX_AUTOMATION_H
 #define TARVEX_AUTOMATION_H

@@ -41,7 +41,12 @@ public:
     // Appending
     void append(const char* s);
     int32_t appendN(const char* p, int32_t n);
-    void appendChar(char c);
+    void appendChar(char c) {
+        checkValid();
+        if (length_ + 1 >= capacity_) growFor(1, 0);
+        data_[length_++] = c;
+        data_[length_] = 0;
+    }
     void appendCharN(char c, int32_t count);
     void appendBuffer(const StringBuffer& b);
     void appendInt(int32_t n);
@@ -99,9 +104,22 @@ public:
     bool convertToAnsi(uint32_t codePage);
     bool convertFromAnsi(uint32_t codePage);
 
+    // Stops the process when the validity marker is wrong (a destroyed or
+    // corrupted buffer). Every operation runs it first.
+    void checkValid() const {
+        if (marker_ != kValidMarker) invalidBuffer(this);
+    }
+
 private:
-    void checkValid() const;
+    struct CapacityTag {};
+    StringBuffer(CapacityTag, int32_t capacity, int32_t increment);
+    [[noreturn]] static void invalidBuffer(const void* self);
+    // Grows the block for an append of n bytes (plus `extra` bytes of slack)
+    // and updates the growth increment.
     void growFor(int32_t n, int32_t extra);
+    // Grows to increment + length + n + 1 bytes; the increment is unchanged.
+    void reserveMore(int32_t n);
+    void setBlock(char* block, int32_t capacity);
 
     uint8_t marker_;
     char* data_;

@@ -1,0 +1,371 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "tarvex/automation.h"
+#include "text/DataBuffer.h"
+#include "text/Memory.h"
+#include "text/StringBuffer.h"
+
+using tarvex::DataBuffer;
+
+namespace {
+
+std::vector<uint8_t> bytes(const DataBuffer& b) {
+    return std::vector<uint8_t>(b.getData(), b.getData() + b.getSize());
+}
+
+// An object whose default member returns a string, or (when `self` is set)
+// the object itself, forever.
+class FakeDispatch : public IDispatch {
+public:
+    explicit FakeDispatch(bool returnsSelf, HRESULT status = S_OK) : self_(returnsSelf), status_(status) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO*, UINT*) override {
+        ++calls;
+        lastId = id;
+        lastLcid = lcid;
+        lastFlags = flags;
+        lastArgs = params ? params->cArgs : 99;
+        nullIid = IsEqualIID(riid, IID_NULL);
+        if (FAILED(status_)) return status_;
+        if (self_) {
+            AddRef();
+            result->vt = VT_DISPATCH;
+            result->pdispVal = this;
+        } else {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(OLESTR("Hi"));
+        }
+        return S_OK;
+    }
+
+    int refs = 1;
+    int calls = 0;
+    DISPID lastId = -1;
+    LCID lastLcid = 0;
+    WORD lastFlags = 0;
+    UINT lastArgs = 0;
+    bool nullIid = false;
+
+private:
+    bool self_;
+    HRESULT status_;
+};
+
+}  // namespace
+
+TEST(DataBuffer, GrowthAndEditing) {
+    DataBuffer b;
+    EXPECT_EQ(b.getData(), nullptr);
+    EXPECT_EQ(b.getCapacity(), 0u);
+    b.append(nullptr, 5);
+    b.append("x", 0);
+    EXPECT_EQ(b.getCapacity(), 0u);
+    b.appendByte('a');
+    EXPECT_EQ(b.getCapacity(), 20001u - 1u);  // size 0 + 20000
+    b.append("bcd", 3);
+    EXPECT_EQ(b.getCapacity(), 20000u);
+    std::string big(30000, 'z');
+    b.append(big.data(), static_cast<uint32_t>(big.size()));
+    EXPECT_EQ(b.getCapacity(), 4u + 30000u);
+    EXPECT_EQ(b.getSize(), 30004u);
+    // Appending the buffer to itself survives the reallocation.
+    b.appendFrom(b);
+    EXPECT_EQ(b.getSize(), 60008u);
+    EXPECT_EQ(std::memcmp(b.getData() + 30004, "abcd", 4), 0);
+
+    DataBuffer c;
+    c.append("hello world", 11);
+    EXPECT_EQ(c.pointerAt(11), nullptr);
+    c.removeFront(6);
+    EXPECT_EQ(bytes(c), (std::vector<uint8_t>{'w', 'o', 'r', 'l', 'd'}));
+    c.shorten(10);
+    EXPECT_EQ(c.getSize(), 0u);
+    c.setSize(1u << 30);
+    EXPECT_EQ(c.getSize(), c.getCapacity());
+
+    DataBuffer z(8);
+    EXPECT_EQ(z.getCapacity(), 8u);
+    EXPECT_EQ(z.getSize(), 0u);
+    z.setSize(8);
+    EXPECT_EQ(bytes(z), std::vector<uint8_t>(8, 0));
+    z.ensureCapacity(9);
+    EXPECT_EQ(z.getCapacity(), 9u);
+
+    DataBuffer t;
+    t.appendText(tarvex::StringBuffer("ab"));
+    t.appendWide(u"A");
+    t.appendWide(nullptr);
+    EXPECT_EQ(bytes(t), (std::vector<uint8_t>{'a', 'b', 'A', 0, 0, 0, 0, 0}));
+    EXPECT_TRUE(t.isAllAscii());
+    t.appendByte(0x80);
+    EXPECT_FALSE(t.isAllAscii());
+}
+
+TEST(DataBuffer, BorrowAdoptTakeOver) {
+    const char text[] = "borrowed bytes";
+    DataBuffer b;
+    b.append("own", 3);
+    b.borrow(text, 8);
+    EXPECT_TRUE(b.isBorrowed());
+    EXPECT_EQ(b.getData(), reinterpret_cast<const uint8_t*>(text));
+    // Dropping the front of a borrowed block never writes into it.
+    b.removeFront(1);
+    EXPECT_STREQ(text, "borrowed bytes");
+    EXPECT_EQ(b.getSize(), 7u);
+    b.append("!", 1);  // growing copies into an owned block
+    EXPECT_FALSE(b.isBorrowed());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.getData()), b.getSize()), "orrowed!");
+    EXPECT_STREQ(text, "borrowed bytes");
+
+    DataBuffer other;
+    other.borrow(text, 4);
+    DataBuffer taker;
+    taker.append("x", 1);
+    taker.takeOver(other);
+    EXPECT_TRUE(taker.isBorrowed());
+    EXPECT_EQ(taker.getSize(), 4u);
+    EXPECT_EQ(other.getSize(), 0u);
+    EXPECT_EQ(other.getData(), nullptr);
+    EXPECT_FALSE(other.isBorrowed());
+
+    void* block = tarvex::memAlloc(3);
+    std::memcpy(block, "abc", 3);
+    taker.adopt(block, 3);
+    EXPECT_FALSE(taker.isBorrowed());
+    EXPECT_EQ(taker.getCapacity(), 3u);
+
+    DataBuffer copy;
+    copy.assign(taker);
+    EXPECT_EQ(bytes(copy), bytes(taker));
+    EXPECT_NE(copy.getData(), taker.getData());
+    DataBuffer moved(std::move(copy));
+    EXPECT_EQ(copy.getSize(), 0u);
+    EXPECT_EQ(moved.getSize(), 3u);
+
+    uint8_t* raw = taker.getData();
+    taker.detach();
+    EXPECT_EQ(taker.getData(), nullptr);
+    tarvex::memFree(raw);
+}
+
+TEST(DataBuffer, Padding) {
+    DataBuffer b;
+    b.append(std::string(16, 'a').data(), 16);
+    b.addPadding(0);
+    ASSERT_EQ(b.getSize(), 32u);
+    for (uint32_t i = 16; i < 32; ++i) EXPECT_EQ(b.getData()[i], 16);
+    b.removePadding(0);
+    EXPECT_EQ(b.getSize(), 16u);
+
+    DataBuffer c;
+    c.append(std::string(20, 'a').data(), 20);
+    c.addPadding(0);
+    ASSERT_EQ(c.getSize(), 32u);
+    EXPECT_EQ(c.getData()[20], 12);
+    EXPECT_EQ(c.getData()[31], 12);
+
+    DataBuffer one;
+    one.append("abc", 3);
+    one.addPadding(1);
+    EXPECT_EQ(one.getSize(), 16u);
+    EXPECT_EQ(one.getData()[15], 13);
+    one.removePadding(1);
+    EXPECT_EQ(one.getSize(), 3u);
+
+    DataBuffer noPad;
+    noPad.append("abc ", 4);
+    noPad.removePadding(0);  // 0x20 is not a padding length
+    EXPECT_EQ(noPad.getSize(), 4u);
+}
+
+TEST(DataBuffer, ToVariant) {
+    VARIANT v;
+    DataBuffer empty;
+    empty.toVariant(&v);
+    EXPECT_EQ(v.vt, VT_NULL);
+
+    DataBuffer b;
+    b.append("\x01\x02\x03", 3);
+    b.toVariant(&v);
+    ASSERT_EQ(v.vt, VT_ARRAY | VT_UI1);
+    EXPECT_EQ(SafeArrayGetDim(v.parray), 1u);
+    LONG lo = -1, hi = -1;
+    SafeArrayGetLBound(v.parray, 1, &lo);
+    SafeArrayGetUBound(v.parray, 1, &hi);
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 2);
+    // And back again.
+    DataBuffer back;
+    back.appendVariant(&v);
+    EXPECT_EQ(bytes(back), bytes(b));
+    VariantClear(&v);
+}
+
+TEST(DataBuffer, AppendVariantScalars) {
+    DataBuffer b;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(OLESTR("Ab"));
+    b.appendVariant(&v);
+    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{'A', 0, 'b', 0}));
+    // By reference.
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_BSTR;
+    ref.pbstrVal = &v.bstrVal;
+    b.appendVariant(&ref);
+    EXPECT_EQ(b.getSize(), 8u);
+    VariantClear(&v);
+
+    b.clear();
+    v.vt = VT_BOOL;
+    v.boolVal = VARIANT_TRUE;
+    b.appendVariant(&v);
+    v.vt = VT_UI1;
+    v.bVal = 0x7A;
+    b.appendVariant(&v);
+    v.vt = VT_I2;
+    v.iVal = -2;
+    b.appendVariant(&v);
+    v.vt = VT_UI4;
+    v.ulVal = 0x01020304;
+    b.appendVariant(&v);
+    v.vt = VT_R8;  // not a byte source
+    v.dblVal = 1.0;
+    b.appendVariant(&v);
+    v.vt = VT_EMPTY;
+    b.appendVariant(&v);
+    b.appendVariant(nullptr);
+    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{0xFF, 0x7A, 0xFE, 0xFF, 0x04, 0x03, 0x02, 0x01}));
+}
+
+TEST(DataBuffer, AppendVariantArrays) {
+    // A 3 x 2 array of I2 is read as its whole data block.
+    SAFEARRAYBOUND bounds[2] = {{3, 0}, {2, 1}};
+    SAFEARRAY* grid = SafeArrayCreate(VT_I2, 2, bounds);
+    ASSERT_NE(grid, nullptr);
+    void* data = nullptr;
+    ASSERT_EQ(SafeArrayAccessData(grid, &data), S_OK);
+    for (int i = 0; i < 6; ++i) static_cast<int16_t*>(data)[i] = static_cast<int16_t>(0x0100 + i);
+    SafeArrayUnaccessData(grid);
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ARRAY | VT_I2;
+    v.parray = grid;
+    DataBuffer b;
+    b.appendVariant(&v);
+    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{0, 1, 1, 1, 2, 1, 3, 1, 4, 1, 5, 1}));
+    VariantClear(&v);
+
+    // A by-reference variant wrapping a byte array.
+    DataBuffer src;
+    src.append("xyz", 3);
+    VARIANT inner;
+    src.toVariant(&inner);
+    VARIANT outer;
+    VariantInit(&outer);
+    outer.vt = VT_BYREF | VT_VARIANT;
+    outer.pvarVal = &inner;
+    DataBuffer c;
+    c.appendVariant(&outer);
+    EXPECT_EQ(bytes(c), bytes(src));
+
+    // The byte array by reference, too.
+    VARIANT arrRef;
+    VariantInit(&arrRef);
+    arrRef.vt = VT_BYREF | VT_ARRAY | VT_UI1;
+    arrRef.pparray = &inner.parray;
+    c.appendVariant(&arrRef);
+    EXPECT_EQ(c.getSize(), 6u);
+
+    // An array of variants by reference: each element in storage order.
+    SAFEARRAY* list = SafeArrayCreateVector(VT_VARIANT, 0, 3);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(SafeArrayAccessData(list, &data), S_OK);
+    VARIANT* items = static_cast<VARIANT*>(data);
+    items[0].vt = VT_BSTR;
+    items[0].bstrVal = SysAllocString(OLESTR("a"));
+    items[1].vt = VT_ARRAY | VT_UI1;
+    SafeArrayCopy(inner.parray, &items[1].parray);
+    items[2].vt = VT_UI1;
+    items[2].bVal = '!';
+    SafeArrayUnaccessData(list);
+    VARIANT listRef;
+    VariantInit(&listRef);
+    listRef.vt = VT_ARRAY | VT_BYREF | VT_VARIANT;
+    listRef.pparray = &list;
+    DataBuffer d;
+    d.appendVariant(&listRef);
+    EXPECT_EQ(bytes(d), (std::vector<uint8_t>{'a', 0, 'x', 'y', 'z', '!'}));
+    // An array of variants by value holds pointers: it is read element by
+    // element as well, never as its raw descriptors.
+    VARIANT listVal;
+    VariantInit(&listVal);
+    listVal.vt = VT_ARRAY | VT_VARIANT;
+    listVal.parray = list;
+    DataBuffer e;
+    e.appendVariant(&listVal);
+    EXPECT_EQ(bytes(e), bytes(d));
+    SafeArrayDestroy(list);
+    VariantClear(&inner);
+}
+
+TEST(DataBuffer, AppendVariantDispatch) {
+    FakeDispatch obj(false);
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DISPATCH;
+    v.pdispVal = &obj;
+    DataBuffer b;
+    b.appendVariant(&v);
+    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{'H', 0, 'i', 0}));
+    EXPECT_EQ(obj.lastId, 0);
+    EXPECT_TRUE(obj.nullIid);
+    EXPECT_EQ(obj.lastLcid, 0x800u);
+    EXPECT_EQ(obj.lastFlags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    EXPECT_EQ(obj.lastArgs, 0u);
+
+    IDispatch* p = &obj;
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_DISPATCH;
+    ref.ppdispVal = &p;
+    b.appendVariant(&ref);
+    EXPECT_EQ(b.getSize(), 8u);
+
+    FakeDispatch failing(false, E_FAIL);
+    v.pdispVal = &failing;
+    b.appendVariant(&v);
+    EXPECT_EQ(b.getSize(), 8u);
+    EXPECT_EQ(failing.calls, 1);
+
+    // An object that returns itself is followed only a few levels deep, and
+    // every reference it handed out is released.
+    FakeDispatch loop(true);
+    v.pdispVal = &loop;
+    DataBuffer c;
+    c.appendVariant(&v);
+    EXPECT_EQ(c.getSize(), 0u);
+    EXPECT_GT(loop.calls, 1);
+    EXPECT_LT(loop.calls, 20);
+    EXPECT_EQ(loop.refs, 1);
+}
+
+TEST(DataBufferDeathTest, DestroyedBufferIsFatal) {
+    alignas(DataBuffer) unsigned char storage[sizeof(DataBuffer)];
+    DataBuffer* b = new (storage) DataBuffer();
+    b->~DataBuffer();
+    EXPECT_DEATH(b->appendByte(1), "byte buffer");
+}

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "text/Memory.h"
+#include "text/StringBuffer.h"
+#include "tree/ExtPtrArray.h"
+
+using tarvex::ExtPtrArray;
+using tarvex::StringBuffer;
+
+namespace {
+
+std::string str(const StringBuffer& b) { return std::string(b.getString(), b.getSize()); }
+
+std::vector<std::string> tokens(ExtPtrArray& a) {
+    std::vector<std::string> v;
+    for (int32_t i = 0; i < a.Count(); ++i) v.push_back(str(*static_cast<StringBuffer*>(a.Get(i))));
+    tarvex::deleteAllStringBuffers(a);
+    return v;
+}
+
+}  // namespace
+
+TEST(StringBuffer, ConstructorCapacities) {
+    EXPECT_EQ(StringBuffer(static_cast<const char*>(nullptr)).getCapacity(), 4);
+    EXPECT_EQ(StringBuffer("hello").getCapacity(), 6);
+    StringBuffer bytes("a\0b", 3, 0);
+    EXPECT_EQ(bytes.getCapacity(), 4);
+    EXPECT_EQ(bytes.getGrowthIncrement(), 200);
+    EXPECT_EQ(str(bytes), std::string("a\0b", 3));
+    StringBuffer k = StringBuffer::withCapacity(50);
+    EXPECT_EQ(k.getCapacity(), 50);
+    EXPECT_EQ(k.getGrowthIncrement(), 50);
+}
+
+TEST(StringBuffer, GrowthSequence) {
+    StringBuffer b;
+    for (int i = 0; i < 199; ++i) b.appendChar('x');
+    EXPECT_EQ(b.getCapacity(), 200);
+    b.appendChar('x');  // 200 + 199 + 1
+    EXPECT_EQ(b.getCapacity(), 400);
+    EXPECT_EQ(b.getGrowthIncrement(), 200);
+    while (b.getCapacity() == 400) b.appendChar('y');
+    // Next growth at length 399: 200 + 399 + 1, increment half of that.
+    EXPECT_EQ(b.getSize(), 400);
+    EXPECT_EQ(b.getCapacity(), 600);
+    EXPECT_EQ(b.getGrowthIncrement(), 300);
+    EXPECT_EQ(b.getString()[400], 0);
+
+    // The increment never exceeds 500000.
+    StringBuffer big;
+    std::string chunk(100000, 'z');
+    for (int i = 0; i < 30; ++i) big.append(chunk.c_str());
+    EXPECT_EQ(big.getGrowthIncrement(), 500000);
+    EXPECT_EQ(big.getSize(), 3000000);
+
+    // append of a NUL-terminated string reserves one more byte.
+    StringBuffer s("ab");
+    s.append("cd");
+    EXPECT_EQ(s.getCapacity(), 200 + 2 + 2 + 1);
+}
+
+TEST(StringBuffer, AppendingAndReading) {
+    StringBuffer b;
+    b.append(nullptr);
+    b.append("");
+    EXPECT_EQ(b.getSize(), 0);
+    EXPECT_EQ(b.lastChar(), 0);
+    EXPECT_EQ(b.appendN("abcdef", 3), 3);
+    EXPECT_EQ(b.appendN(nullptr, 3), 3);
+    EXPECT_EQ(b.appendN("x", 0), 3);
+    b.appendCharN('-', 2);
+    b.appendCharN('-', -1);
+    b.appendInt(-42);
+    b.prepend(">>");
+    EXPECT_EQ(str(b), ">>abc---42");
+    EXPECT_EQ(b.charAt(2), 'a');
+    EXPECT_EQ(b.charAt(-1), 0);
+    EXPECT_EQ(b.charAt(100), 0);
+    EXPECT_EQ(b.lastChar(), '2');
+    EXPECT_TRUE(b.isAllAscii());
+    b.appendChar(static_cast<char>(0xC3));
+    EXPECT_FALSE(b.isAllAscii());
+
+    // Appending a buffer to itself, and text from inside itself across growth.
+    StringBuffer self("0123456789");
+    self.appendBuffer(self);
+    EXPECT_EQ(str(self), "01234567890123456789");
+    StringBuffer tight("abcd", 4, 0);
+    tight.appendN(tight.getString() + 1, 3);
+    EXPECT_EQ(str(tight), "abcdbcd");
+    tight.setString(tight.getString() + 2);
+    EXPECT_EQ(str(tight), "cdbcd");
+    tight.prepend(tight.getString());
+    EXPECT_EQ(str(tight), "cdbcdcdbcd");
+}
+
+TEST(StringBuffer, RemovingAndTruncating) {
+    StringBuffer b("hello world");
+    b.shorten(6);
+    EXPECT_EQ(str(b), "hello");
+    b.shorten(99);
+    EXPECT_EQ(str(b), "");
+    b.setString("abcdef");
+    b.removeChunk(1, 2);
+    EXPECT_EQ(str(b), "adef");
+    b.removeChunk(3, 2);  // past the end: nothing
+    b.removeChunk(4, 0);
+    EXPECT_EQ(str(b), "adef");
+    b.setString("a,b,c,d");
+    b.removeCharFrom(',', 3);
+    EXPECT_EQ(str(b), "a,bcd");
+    b.removeAll(',');
+    EXPECT_EQ(str(b), "abcd");
+    b.truncateAtChar('c');
+    EXPECT_EQ(str(b), "ab");
+    b.truncateAtChar('z');
+    EXPECT_EQ(str(b), "ab");
+    b.setString("a.b;c");
+    b.replaceChar('.', '_');
+    b.replaceAnyOf(";_xyz", '+');
+    EXPECT_EQ(str(b), "a+b+c");
+    int32_t cap = b.getCapacity();
+    b.clear();
+    EXPECT_EQ(b.getCapacity(), cap);
+    EXPECT_STREQ(b.getString(), "");
+}
+
+TEST(StringBuffer, ReplaceAll) {
+    StringBuffer b("aaab");
+    EXPECT_EQ(b.replaceAll("ab", "x"), 1);
+    EXPECT_EQ(str(b), "aax");
+    EXPECT_EQ(b.replaceAll("", "y"), 0);
+    EXPECT_EQ(b.replaceAll(nullptr, "y"), 0);
+    EXPECT_EQ(b.replaceAll("q", "y"), 0);
+    EXPECT_EQ(str(b), "aax");
+
+    // Non-overlapping, resuming after each match.
+    StringBuffer o("aaaa");
+    EXPECT_EQ(o.replaceAll("aa", "b"), 2);
+    EXPECT_EQ(str(o), "bb");
+    StringBuffer grow("x.x.x");
+    EXPECT_EQ(grow.replaceAll(".", "<long replacement>"), 2);
+    EXPECT_EQ(str(grow), "x<long replacement>x<long replacement>x");
+    StringBuffer shrink("a--b--c");
+    EXPECT_EQ(shrink.replaceAll("--", nullptr), 2);
+    EXPECT_EQ(str(shrink), "abc");
+    StringBuffer one("a\r\nb\r\n");
+    EXPECT_EQ(one.replaceAllWithChar("\r\n", '|'), 2);
+    EXPECT_EQ(str(one), "a|b|");
+
+    StringBuffer e("<a href=\"x\">&amp;</a>");
+    e.encodeBasicEntities();
+    EXPECT_EQ(str(e), "&lt;a href=&quot;x&quot;&gt;&amp;amp;&lt;/a&gt;");
+
+    StringBuffer n("a\r\nb\nc\rd");
+    n.normalizeToCrlf();
+    EXPECT_EQ(str(n), "a\r\nb\r\ncd");
+    n.crlfToLf();
+    EXPECT_EQ(str(n), "a\nb\ncd");
+}
+
+TEST(StringBuffer, WhitespaceAndCase) {
+    StringBuffer ws(" \t\r\n\xA0 \xA0");
+    ws.trim();
+    EXPECT_EQ(str(ws), "");
+    StringBuffer t("\xA0\t a b \r\n");
+    t.trim();
+    EXPECT_EQ(str(t), "a b");
+
+    StringBuffer c("a\r\n\tb");
+    c.collapseWhitespace();
+    EXPECT_EQ(str(c), "a b");
+    StringBuffer c2("  x \xA0 y  ");
+    c2.collapseWhitespace();
+    EXPECT_EQ(str(c2), " x y ");
+
+    StringBuffer l("\xC0\x42");
+    l.toLowerCase();
+    EXPECT_EQ(str(l), "\xE0\x62");
+    StringBuffer l2("ABC xyz [\xDF\xE0\xBF\xFF]");
+    l2.toLowerCase();
+    EXPECT_EQ(str(l2), "abc xyz [\xFF\xE0\xBF\xFF]");
+}
+
+TEST(StringBuffer, Comparing) {
+    StringBuffer b("Hello");
+    EXPECT_TRUE(b.equalsNoCase("hELLO"));
+    EXPECT_FALSE(b.equalsNoCase("hELL"));
+    EXPECT_TRUE(StringBuffer().equals(nullptr));
+    EXPECT_EQ(b.compare("Help"), -1);
+    EXPECT_EQ(b.compare("Hel"), 1);
+    EXPECT_EQ(StringBuffer("\x80").compare("a"), 1);  // unsigned order
+    EXPECT_TRUE(b.beginsWith(""));
+    EXPECT_FALSE(b.beginsWith(nullptr));
+    EXPECT_FALSE(b.beginsWith("Hello!"));
+    EXPECT_TRUE(b.endsWith("llo"));
+    EXPECT_FALSE(b.endsWith(nullptr));
+    EXPECT_FALSE(b.endsWith("xHello"));
+    EXPECT_FALSE(b.contains("elx"));
+    EXPECT_TRUE(b.containsNoCase("LLO"));
+    EXPECT_FALSE(b.containsNoCase("LLOO"));
+}
+
+TEST(StringBuffer, CapacityAndDetach) {
+    StringBuffer b("abc");
+    b.ensureCapacity(10);  // 200 + 3 + 10 + 1, increment unchanged
+    EXPECT_EQ(b.getCapacity(), 214);
+    EXPECT_EQ(b.getGrowthIncrement(), 200);
+    b.ensureCapacity(5);  // already room
+    EXPECT_EQ(b.getCapacity(), 214);
+    b.shrinkToFit();
+    EXPECT_EQ(b.getCapacity(), 4);
+    EXPECT_EQ(str(b), "abc");
+
+    int32_t len = -1;
+    char* block = b.detachBuffer(&len);
+    EXPECT_EQ(len, 3);
+    EXPECT_STREQ(block, "abc");
+    tarvex::memFree(block);
+    EXPECT_EQ(b.getSize(), 0);
+    EXPECT_EQ(b.getCapacity(), 200);
+    b.append("again");
+    EXPECT_EQ(str(b), "again");
+
+    StringBuffer moved(std::move(b));
+    EXPECT_EQ(str(moved), "again");
+    EXPECT_EQ(b.getSize(), 0);  // the source stays usable
+    b.append("reused");
+    moved = std::move(b);
+    EXPECT_EQ(str(moved), "reused");
+}
+
+TEST(StringBuffer, Split) {
+    ExtPtrArray a;
+    StringBuffer("a,\"b,c\",d").split(',', true, false, a);
+    EXPECT_EQ(tokens(a), (std::vector<std::string>{"a", "\"b,c\"", "d"}));
+    StringBuffer("a,\"b,c\",d").split(',', false, false, a);
+    EXPECT_EQ(tokens(a), (std::vector<std::string>{"a", "\"b", "c\"", "d"}));
+    StringBuffer("a,").split(',', true, false, a);
+    EXPECT_EQ(tokens(a), (std::vector<std::string>{"a", ""}));
+    StringBuffer().split(',', true, true, a);
+    EXPECT_EQ(a.Count(), 0);
+    StringBuffer("x\\,y,z\\").split(',', false, true, a);
+    EXPECT_EQ(tokens(a), (std::vector<std::string>{"x\\,y", "z\\"}));
+
+    StringBuffer("--a----b--c--").splitOnString("--", 0, a);
+    EXPECT_EQ(tokens(a), (std::vector<std::string>{"a", "b", "c"}));
+    StringBuffer("a--b--c").splitOnString("--", 2, a);
+    EXPECT_EQ(tokens(a), (std::vector<std::string>{"a", "b"}));
+    StringBuffer("abc").splitOnString("", 0, a);
+    EXPECT_EQ(tokens(a), (std::vector<std::string>{"abc"}));
+}
+
+TEST(StringBuffer, ParseNameValue) {
+    StringBuffer name("old"), value("old");
+    StringBuffer(" \r\n charset = \"utf-8\" ").parseNameValue(name, value);
+    EXPECT_EQ(str(name), "charset");
+    EXPECT_EQ(str(value), "utf-8");
+    StringBuffer("flag").parseNameValue(name, value);
+    EXPECT_EQ(str(name), "flag");
+    EXPECT_EQ(str(value), "");
+    StringBuffer("a=b=c\"").parseNameValue(name, value);
+    EXPECT_EQ(str(name), "a");
+    EXPECT_EQ(str(value), "b=c");
+    StringBuffer("k=\"\"\"").parseNameValue(name, value);
+    EXPECT_EQ(str(value), "\"");
+    // The source may be one of the outputs.
+    StringBuffer self("n=v");
+    self.parseNameValue(self, value);
+    EXPECT_EQ(str(self), "n");
+    EXPECT_EQ(str(value), "v");
+}
+
+TEST(StringBuffer, IntToTextPerThread) {
+    EXPECT_STREQ(tarvex::intToText(-2147483647 - 1), "-2147483648");
+    std::vector<std::thread> threads;
+    std::vector<int> bad(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &bad] {
+            for (int i = 0; i < 20000; ++i) {
+                int n = t * 1000000 + i;
+                const char* s = tarvex::intToText(n);
+                if (std::to_string(n) != s) ++bad[t];
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(bad[t], 0);
+}
+
+TEST(StringBufferDeathTest, DestroyedBufferIsFatal) {
+    alignas(StringBuffer) unsigned char storage[sizeof(StringBuffer)];
+    StringBuffer* b = new (storage) StringBuffer("x");
+    b->~StringBuffer();
+    EXPECT_DEATH(b->getSize(), "text buffer");
+    EXPECT_DEATH(b->append("y"), "text buffer");
+}
