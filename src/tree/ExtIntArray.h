@@ -2,6 +2,7 @@
 // doubles up to 500000 elements.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarvex {
@@ -15,15 +16,30 @@ public:
     ExtIntArray(const ExtIntArray&) = delete;
     ExtIntArray& operator=(const ExtIntArray&) = delete;
 
+    static void* operator new(size_t n);
+    static void operator delete(void* p);
+
     void Append(int32_t v);
-    int32_t Get(int32_t i) const;                   // 0 out of range
-    void Set(int32_t i, int32_t v);
+    int32_t Get(int32_t i) const {                  // 0 out of range
+        return (i >= 0 && i < count_) ? elements_[i] : 0;
+    }
+    void Set(int32_t i, int32_t v);                 // in range only
     void RemoveAt(int32_t i);                       // ignores an index out of range
     int32_t Count() const { return count_; }
     int32_t Capacity() const { return capacity_; }
+    int32_t Step() const { return step_; }
     void Clear() { count_ = 0; }
+    const int32_t* Elements() const { return elements_; }
 
 private:
+    friend class AttributeSet;
+    // An unallocated array (capacity 0) for owners that embed one and create
+    // its storage on first use with Reset.
+    ExtIntArray();
+    void Reset(int32_t capacity, int32_t step);     // frees, then allocates as the constructor
+    void Release();                                 // frees; capacity 0
+    void Grow();
+
     int32_t step_;
     int32_t capacity_;
     int32_t count_;

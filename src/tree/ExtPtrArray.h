@@ -4,6 +4,7 @@
 // delete them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarvex {
@@ -18,29 +19,43 @@ public:
     ExtPtrArray(const ExtPtrArray&) = delete;
     ExtPtrArray& operator=(const ExtPtrArray&) = delete;
 
+    // Array objects live in the library's allocator.
+    static void* operator new(size_t n);
+    static void operator delete(void* p);
+
     void Append(void* p);
-    void* Get(int32_t i) const;
-    void* Last() const;
+    void* Get(int32_t i) const {
+        return (i >= 0 && i < count_) ? elements_[i] : nullptr;
+    }
+    void* Last() const { return count_ > 0 ? elements_[count_ - 1] : nullptr; }
     int32_t Count() const { return count_; }
     int32_t Capacity() const { return capacity_; }
     int32_t Step() const { return step_; }
     void* RemoveAt(int32_t i);
-    void* Pop();
+    void* Pop() { return count_ > 0 ? elements_[--count_] : nullptr; }
     void Clear() { count_ = 0; }
     void Set(int32_t i, void* p);          // replaces element i (in range only)
     void** Elements() { return elements_; }
+    void* const* Elements() const { return elements_; }
 
-    // Destroys every non-null element with `destroy`, then empties the array.
+    // Destroys every non-null element as a T, then empties the array.
     template <typename T>
     void DeleteAll() {
         for (int32_t i = 0; i < count_; ++i) delete static_cast<T*>(elements_[i]);
         count_ = 0;
     }
 
-    // In-place quicksort, not stable. compare returns <0, 0, >0.
-    void Sort(int (*compare)(const void* a, const void* b, void* context), void* context);
+    // Comparison callback: returns <0, 0 or >0.
+    using CompareFn = int (*)(const void* a, const void* b, void* context);
+
+    // In-place quicksort, not stable. Median-of-three pivots, insertion sort
+    // for short ranges, recursion only into the smaller part and a heapsort
+    // fallback, so no input makes it quadratic or deeply recursive.
+    void Sort(CompareFn compare, void* context);
 
 private:
+    void Grow();
+
     int32_t step_;
     int32_t capacity_;
     int32_t count_;

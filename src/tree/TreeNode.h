@@ -1,67 +1,61 @@
-// TreeNode and TreeInfo: the document tree.
+// TreeNode: one node of a document tree.
 //
-// Every node of a tree points at the same TreeInfo record, which holds the
-// root, the XML declaration, stylesheet and prolog text, the tree id and the
-// total of the nodes' reference counts. A tree lives while that total is above
-// zero. All walks over subtrees are iterative.
+// Every node of a tree points at the same TreeInfo record. Reference counts
+// kept in the nodes are totalled in the record; a tree lives while that total
+// is above zero. All walks over subtrees, destruction included, are iterative
+// (explicit ExtPtrArray stack), so arbitrarily deep trees are safe.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+
+#include "tree/TreeInfo.h"
 
 namespace tarvex {
 
 class StringBuffer;
 class AttributeSet;
 class ExtPtrArray;
-class TreeNode;
-
-class TreeInfo {
-public:
-    TreeInfo();                      // takes a new tree id
-    ~TreeInfo();                     // destroys declaration, stylesheet, prolog (not the root)
-    TreeInfo(const TreeInfo&) = delete;
-    TreeInfo& operator=(const TreeInfo&) = delete;
-
-    TreeNode* root = nullptr;               // not owned: the root owns the record
-    TreeNode* declaration = nullptr;        // owned, optional
-    TreeNode* stylesheet = nullptr;         // owned, optional
-    StringBuffer* prolog = nullptr;         // owned, optional
-    int32_t treeId;
-    int32_t total = 0;
-
-    void SetDeclaration(TreeNode* node);    // destroys the previous one
-    void SetStylesheet(TreeNode* node);
-    void SetProlog(StringBuffer* text);
-
-    // Tree ids start at 100; one counter for the process, safe across threads.
-    static int32_t NextTreeId();
-};
 
 class TreeNode {
 public:
-    // Construction
+    // Construction. A null or empty tag makes no tag buffer; an empty content
+    // makes no content buffer.
     static TreeNode* NewTree(const char* tag);
     static TreeNode* NewTree(const char* tag, const char* content);
     static TreeNode* NewTree(const char* tag, int32_t tagLen);
+    // Appends a new node as the last child of `parent` (same tree record);
+    // with a null parent it is NewTree.
     static TreeNode* AddChild(TreeNode* parent, const char* tag, const char* content);
     static TreeNode* AddChild(TreeNode* parent, const char* tag, int32_t tagLen);
+    // Appends `child`, the root of another tree, as the last child of
+    // `parent`; the child's tree record is destroyed and its reference total
+    // moves to the parent's record. False, with no change, when the child has
+    // another parent or belongs to the parent's tree.
     static bool AdoptChild(TreeNode* parent, TreeNode* child);
+    // Makes `node` the root of a new tree. Destroys the old tree when no
+    // reference remains in it.
     static void DetachFromParent(TreeNode* node);
+    // Exchanges tags, contents and attribute sets; an empty content becomes absent.
     static void SwapNodeData(TreeNode* a, TreeNode* b);
-    // Refuses (returns false, no change) when one node is the other's ancestor.
+    // SwapNodeData, and the two nodes exchange their children; reference
+    // totals move with the children. Refuses (returns false, no change) when
+    // one node is the other's ancestor.
     static bool SwapChildren(TreeNode* a, TreeNode* b);
+    // Rebuilds the sibling links from the order of the children array.
     static void RelinkSiblings(TreeNode* parent);
 
     // Destroys the whole tree of `node` (its record's root and every node).
     static void DestroyTree(TreeNode* node);
-    // Destroys a node with its subtree, iteratively; when it is its tree's
-    // root, the tree record too. The node must not have a parent.
+    // Destroys a node with its subtree; when it is its tree's root, the tree
+    // record too. A node that still has a parent is unlinked from it first.
     static void Destroy(TreeNode* node);
 
     // Node data
     const char* GetTag() const;                 // "" when absent
     int32_t GetTagLength() const;
-    bool HasTagBuffer() const { return tag_ != nullptr; }
+    bool HasTagBuffer() const { return hasTag_; }
+    bool TagEquals(const char* tag, int32_t len) const;
     void SetTag(const char* text);
     void SetTag(const char* text, int32_t len);
     const char* GetContent() const;             // "" when absent
@@ -69,8 +63,12 @@ public:
     bool HasContent() const;                    // present and non-empty
     bool HasContentBuffer() const { return content_ != nullptr; }
     StringBuffer* ContentBuffer() { return content_; }       // may be null
-    StringBuffer* EnsureContentBuffer(int32_t increment = 200);
-    void SetContent(const char* text);
+    const StringBuffer* ContentBuffer() const { return content_; }
+    // The content buffer, created empty (capacity 1) when absent; `increment`
+    // is its growth increment (0 means the default of 200).
+    StringBuffer* EnsureContentBuffer(int32_t increment = 0);
+    void SetContent(const char* text);          // null empties an existing content
+    void SetContent(const char* text, int32_t len);
     void SetContentBytes(const char* bytes, int32_t n);
     void AppendContent(const char* bytes);
     void AppendContent(const char* bytes, int32_t n);
@@ -89,13 +87,14 @@ public:
     TreeNode* GetParent() const { return parent_; }
     TreeNode* GetNextSibling() const { return next_; }
     TreeNode* GetPreviousSibling() const { return prev_; }
-    TreeNode* GetRoot() const;
+    TreeNode* GetRoot() const { return tree_ ? tree_->root : nullptr; }
     TreeInfo* GetTree() const { return tree_; }
-    int32_t GetTreeId() const;
+    int32_t GetTreeId() const { return tree_ ? tree_->treeId : 0; }
     ExtPtrArray* Children() const { return children_; }       // may be null
+    // True when `other` lies strictly below this node. Walks up from `other`.
     bool IsAncestorOf(const TreeNode* other) const;
 
-    // Child lookups by tag (byte for byte)
+    // Child lookups by tag (byte for byte; a null tag is "")
     TreeNode* FirstChildWithTag(const char* tag) const;
     TreeNode* NthChildWithTag(int32_t n, const char* tag) const;
     int32_t CountChildrenWithTag(const char* tag) const;
@@ -109,25 +108,33 @@ public:
     int32_t RefCount() const { return refCount_; }
 
 private:
-    TreeNode();
+    TreeNode() = default;
     ~TreeNode();
     TreeNode(const TreeNode&) = delete;
     TreeNode& operator=(const TreeNode&) = delete;
-    friend class TreeInfo;
+    static void* operator new(size_t n);
+    static void operator delete(void* p);
 
+    static TreeNode* MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen);
+    static void LinkLastChild(TreeNode* parent, TreeNode* child);
     static void PointSubtreeAt(TreeNode* node, TreeInfo* tree);
-    void FreeOwnData();
+    StringBuffer* TagBuffer();
+    const StringBuffer* TagBuffer() const;
+    void ClearTag();
 
     TreeInfo* tree_ = nullptr;
-    StringBuffer* tag_ = nullptr;
     AttributeSet* attributes_ = nullptr;
     StringBuffer* content_ = nullptr;
-    int32_t refCount_ = 0;
-    bool cdata_ = false;
     ExtPtrArray* children_ = nullptr;
     TreeNode* parent_ = nullptr;
     TreeNode* next_ = nullptr;
     TreeNode* prev_ = nullptr;
+    int32_t refCount_ = 0;
+    bool cdata_ = false;
+    bool hasTag_ = false;
+    // The tag buffer lives inside the node (constructed when hasTag_), which
+    // saves one allocation per node.
+    alignas(8) unsigned char tagStore_[32];
 };
 
 }  // namespace tarvex

@@ -1,0 +1,60 @@
+#include "tree/TreeInfo.h"
+
+#include <atomic>
+
+#include "text/Memory.h"
+#include "text/StringBuffer.h"
+#include "tree/AttributeSet.h"
+#include "tree/TreeNode.h"
+
+namespace tarvex {
+
+namespace {
+std::atomic<int32_t> gNextTreeId{100};
+}  // namespace
+
+int32_t TreeInfo::NextTreeId() { return gNextTreeId.fetch_add(1, std::memory_order_relaxed); }
+
+void* TreeInfo::operator new(size_t n) { return memAlloc(n); }
+void TreeInfo::operator delete(void* p) { memFree(p); }
+
+TreeInfo::TreeInfo() : treeId(NextTreeId()) {}
+
+TreeInfo::~TreeInfo() {
+    SetDeclaration(nullptr);
+    SetStylesheet(nullptr);
+    SetProlog(nullptr);
+}
+
+void TreeInfo::SetDeclaration(TreeNode* node) {
+    TreeNode* old = declaration;
+    declaration = node;
+    if (old && old != node) TreeNode::DestroyTree(old);
+}
+
+void TreeInfo::SetStylesheet(TreeNode* node) {
+    TreeNode* old = stylesheet;
+    stylesheet = node;
+    if (old && old != node) TreeNode::DestroyTree(old);
+}
+
+void TreeInfo::SetProlog(StringBuffer* text) {
+    StringBuffer* old = prolog;
+    prolog = text;
+    if (old != text) delete old;
+}
+
+StringBuffer* TreeInfo::EnsureProlog() {
+    if (!prolog) prolog = new StringBuffer();
+    return prolog;
+}
+
+TreeNode* TreeInfo::EnsureDeclaration() {
+    if (!declaration) {
+        declaration = TreeNode::NewTree("xml");
+        declaration->EnsureAttributes()->Add("version", 7, "1.0", 3);
+    }
+    return declaration;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,48 @@
+// TreeInfo: the record shared by every node of one tree.
+//
+// Holds the root (which owns the record), the XML declaration and stylesheet
+// nodes, the prolog text, the tree id and the total of the nodes' reference
+// counts. A tree lives while that total is above zero.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarvex {
+
+class StringBuffer;
+class TreeNode;
+
+class TreeInfo {
+public:
+    TreeInfo();                      // takes a new tree id
+    ~TreeInfo();                     // destroys declaration, stylesheet, prolog (not the root)
+    TreeInfo(const TreeInfo&) = delete;
+    TreeInfo& operator=(const TreeInfo&) = delete;
+
+    static void* operator new(size_t n);
+    static void operator delete(void* p);
+
+    TreeNode* root = nullptr;               // not owned: the root owns the record
+    TreeNode* declaration = nullptr;        // owned, optional; root of a tree of its own
+    TreeNode* stylesheet = nullptr;         // owned, optional; root of a tree of its own
+    StringBuffer* prolog = nullptr;         // owned, optional; allocated with new
+    int32_t treeId;
+    int32_t total = 0;
+
+    // Each takes ownership and destroys the previous one. The declaration and
+    // stylesheet nodes must be roots of trees of their own (TreeNode::NewTree).
+    void SetDeclaration(TreeNode* node);
+    void SetStylesheet(TreeNode* node);
+    void SetProlog(StringBuffer* text);
+    // The prolog text, created empty when absent.
+    StringBuffer* EnsureProlog();
+    // The declaration node, created when absent with tag "xml" and the first
+    // attribute version="1.0".
+    TreeNode* EnsureDeclaration();
+
+    // Tree ids start at 100; one counter for the process, safe across threads.
+    static int32_t NextTreeId();
+};
+
+}  // namespace tarvex

@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "text/StringBuffer.h"
+#include "tree/AttributeSet.h"
+
+using namespace tarvex;
+
+namespace {
+
+std::string written(const AttributeSet& set) {
+    StringBuffer out;
+    set.Write(out);
+    return std::string(out.getString(), static_cast<size_t>(out.getSize()));
+}
+
+std::string nameAt(const AttributeSet& set, int32_t i) {
+    StringBuffer out("stale");
+    set.NameAt(i, out);
+    return out.getString();
+}
+
+}  // namespace
+
+TEST(AttributeSet, DuplicatesOrderAndRemoval) {
+    AttributeSet set;
+    set.Add("a", "1");
+    set.Add("b", "2");
+    set.Add("a", "3");
+    set.Add("", "x");
+    set.Add(nullptr, "x");
+    ASSERT_EQ(3, set.Count());
+    EXPECT_EQ(" a=\"1\" b=\"2\" a=\"3\"", written(set));
+    StringBuffer v;
+    EXPECT_TRUE(set.GetValue("a", v));
+    EXPECT_STREQ("1", v.getString());
+    EXPECT_FALSE(set.GetValue("", v));
+
+    set.Remove("a");
+    ASSERT_EQ(1, set.Count());
+    EXPECT_EQ("b", nameAt(set, 0));
+    EXPECT_EQ("", nameAt(set, 1));
+    EXPECT_TRUE(set.ValueAt(0, v));
+    EXPECT_STREQ("2", v.getString());
+    EXPECT_FALSE(set.ValueAt(1, v));
+    EXPECT_STREQ("", v.getString());
+
+    // Update moves the pair to the end; removing the last pair empties the text.
+    set.Add("c", nullptr);
+    set.Update("b", "22");
+    EXPECT_EQ(" c=\"\" b=\"22\"", written(set));
+    set.Remove("c");
+    set.Remove("b");
+    EXPECT_EQ(0, set.Count());
+    EXPECT_EQ("", written(set));
+    set.Add("d", "4");
+    EXPECT_EQ(" d=\"4\"", written(set));
+    set.Clear();
+    EXPECT_EQ(0, set.Count());
+    EXPECT_FALSE(set.Has("d"));
+}
+
+TEST(AttributeSet, NamesAndValuesMatchByLengthAndBytes) {
+    AttributeSet set;
+    set.Add("ab", "x");
+    set.Add("a", "ab");
+    set.Add("a", "abc");
+    set.Add("e", "");
+    EXPECT_TRUE(set.Has("a"));
+    EXPECT_FALSE(set.Has("A"));
+    EXPECT_FALSE(set.Has("abc"));
+    EXPECT_TRUE(set.HasValue("a", "abc"));
+    EXPECT_FALSE(set.HasValue("a", "abcd"));
+    EXPECT_FALSE(set.HasValue("a", "a"));
+    EXPECT_FALSE(set.HasValue("ab", "xy"));
+    EXPECT_TRUE(set.HasValue("e", ""));
+    EXPECT_TRUE(set.HasValue("e", nullptr));
+    EXPECT_FALSE(set.HasValue("a", ""));
+    EXPECT_FALSE(set.HasValue("", ""));
+
+    int32_t len = -1;
+    const char* p = set.FindValue("a", &len);
+    ASSERT_NE(nullptr, p);
+    EXPECT_EQ("ab", std::string(p, static_cast<size_t>(len)));
+    p = set.NamePtr(2, &len);
+    EXPECT_EQ("a", std::string(p, static_cast<size_t>(len)));
+    p = set.ValuePtr(2, &len);
+    EXPECT_EQ("abc", std::string(p, static_cast<size_t>(len)));
+    EXPECT_EQ(nullptr, set.ValuePtr(4, &len));
+    EXPECT_EQ(0, len);
+    StringBuffer v("stale");
+    EXPECT_TRUE(set.GetValue("e", v));
+    EXPECT_STREQ("", v.getString());
+}
+
+TEST(AttributeSet, WriteEscapesValues) {
+    AttributeSet set;
+    set.Add("v", "x<\"y\">&#65;&z");
+    set.Add("q", "it's");
+    set.Add("t", "a&");      // one byte left: not a reference
+    set.Add("u", "&#");      // two bytes left: passes through
+    set.Add("n", 1, "ab\0<c", 5);   // a zero byte ends the value
+    EXPECT_EQ(" v=\"x&lt;&quot;y&quot;&gt;&#65;&amp;z\" q=\"it&apos;s\" t=\"a&amp;\""
+              " u=\"&#\" n=\"ab\"",
+              written(set));
+}
