@@ -1,0 +1,123 @@
+#include "search/ChildSort.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tree/AttributeSet.h"
+#include "tree/TreeNode.h"
+
+namespace tarvex {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+struct SortTree {
+    TreeNode* root = TreeNode::NewTree("list");
+    ~SortTree() { TreeNode::DestroyTree(root); }
+    TreeNode* Add(const char* tag, const char* content) { return TreeNode::AddChild(root, tag, content); }
+
+    // Walks the children by sibling links, checking them against the array.
+    Strings Walk(bool tags = false) const {
+        Strings out;
+        const TreeNode* prev = nullptr;
+        for (const TreeNode* c = root->GetChild(0); c; c = c->GetNextSibling()) {
+            EXPECT_EQ(c->GetPreviousSibling(), prev);
+            EXPECT_EQ(c, root->GetChild(static_cast<int32_t>(out.size())));
+            out.push_back(tags ? c->GetTag() : c->GetContent());
+            prev = c;
+        }
+        EXPECT_EQ(prev, root->LastChild());
+        EXPECT_EQ(static_cast<int32_t>(out.size()), root->NumChildren());
+        return out;
+    }
+};
+
+TEST(ChildSort, ByTagAndByContent) {
+    SortTree t;
+    t.Add("b", "10");
+    t.Add("a", "9");
+    t.Add("C", "");
+    ChildSort::SortByTag(t.root, true);
+    EXPECT_EQ(t.Walk(true), (Strings{"C", "a", "b"}));
+    ChildSort::SortByTag(t.root, false);
+    EXPECT_EQ(t.Walk(true), (Strings{"b", "a", "C"}));
+    ChildSort::SortByContent(t.root, true);
+    EXPECT_EQ(t.Walk(), (Strings{"", "10", "9"}));
+    ChildSort::SortByContent(t.root, false);
+    EXPECT_EQ(t.Walk(), (Strings{"9", "10", ""}));
+}
+
+TEST(ChildSort, EqualKeysKeepTheirOrder) {
+    SortTree t;
+    t.Add("a", "k1");
+    t.Add("b", "k2");
+    t.Add("a", "k3");
+    t.Add("b", "k4");
+    ChildSort::SortByTag(t.root, true);
+    EXPECT_EQ(t.Walk(), (Strings{"k1", "k3", "k2", "k4"}));
+    ChildSort::SortByTag(t.root, false);
+    EXPECT_EQ(t.Walk(), (Strings{"k2", "k4", "k1", "k3"}));
+}
+
+TEST(ChildSort, KeysSharingLongPrefixesSortAsUnsignedBytes) {
+    const std::string p16(16, 'a');
+    const Strings keys{p16 + "B", p16 + "A", p16, p16.substr(1), p16 + "AB", p16 + "A\xC3",
+                       "a\xC3", "A", p16.substr(0, 8) + "\x80" + p16, p16.substr(0, 8) + "b", ""};
+    SortTree t;
+    for (const std::string& k : keys) t.Add("k", k.c_str());
+    ChildSort::SortByContent(t.root, true);
+    Strings expected = keys;
+    std::sort(expected.begin(), expected.end());   // char_traits order is unsigned bytes
+    EXPECT_EQ(t.Walk(), expected);
+    ChildSort::SortByContent(t.root, false);
+    std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(t.Walk(), expected);
+}
+
+TEST(ChildSort, ByAttributeMissingIsEmpty) {
+    SortTree t;
+    t.Add("n", "two")->EnsureAttributes()->Add("k", "2");
+    t.Add("n", "none");
+    TreeNode* dup = t.Add("n", "one");
+    dup->EnsureAttributes()->Add("k", "1");
+    dup->Attributes()->Add("k", "9");   // only the first pair of the name counts
+    t.Add("n", "other")->EnsureAttributes()->Add("j", "0");
+    ChildSort::SortByAttribute(t.root, "k", true);
+    EXPECT_EQ(t.Walk(), (Strings{"none", "other", "one", "two"}));
+}
+
+TEST(ChildSort, RecordSortsKeepRecordsWithoutSortChildInPlace) {
+    SortTree t;
+    const char* keys[] = {"c", nullptr, "b", nullptr, "a"};
+    const char* labels[] = {"c", "x", "b", "y", "a"};
+    for (int i = 0; i < 5; ++i) {
+        TreeNode* rec = t.Add("rec", labels[i]);
+        TreeNode::AddChild(rec, "id", "zzz");   // another child comes first
+        if (keys[i]) TreeNode::AddChild(rec, "name", keys[i])->EnsureAttributes()->Add("v", keys[i]);
+    }
+    ChildSort::SortRecordsByContent(t.root, "name", true);
+    EXPECT_EQ(t.Walk(), (Strings{"a", "x", "b", "y", "c"}));
+    ChildSort::SortRecordsByAttribute(t.root, "name", "v", false);
+    EXPECT_EQ(t.Walk(), (Strings{"c", "x", "b", "y", "a"}));
+    // A sort child without the attribute has the empty key.
+    TreeNode::AddChild(t.root->GetChild(1), "name", "");
+    ChildSort::SortRecordsByAttribute(t.root, "name", "v", true);
+    EXPECT_EQ(t.Walk(), (Strings{"x", "a", "b", "y", "c"}));
+}
+
+TEST(ChildSort, FewChildrenAreLeftAlone) {
+    SortTree t;
+    ChildSort::SortByTag(t.root, true);
+    EXPECT_EQ(t.root->NumChildren(), 0);
+    TreeNode* only = t.Add("z", "");
+    ChildSort::SortByContent(t.root, false);
+    EXPECT_EQ(t.root->GetChild(0), only);
+    EXPECT_EQ(only->GetNextSibling(), nullptr);
+    ChildSort::SortByTag(nullptr, true);
+}
+
+}  // namespace
+}  // namespace tarvex
