@@ -213,7 +213,8 @@ DataBuffer::~DataBuffer() {
     size_ = 0;
     capacity_ = 0;
     borrowed_ = false;
-    marker_ = 0;
+    // Volatile, so the optimiser keeps this store on a dying object.
+    *static_cast<volatile uint8_t*>(&marker_) = 0;
 }
 
 // ---------------------------------------------------------------- reading

@@ -131,7 +131,8 @@ StringBuffer::~StringBuffer() {
     data_ = nullptr;
     capacity_ = 0;
     length_ = 0;
-    marker_ = 0;
+    // Volatile, so the optimiser keeps this store on a dying object.
+    *static_cast<volatile uint8_t*>(&marker_) = 0;
 }
 
 StringBuffer& StringBuffer::operator=(const StringBuffer& other) {
