@@ -13,6 +13,10 @@ uint32_t codePageForName(const char* name);     // 0 when unknown or null
 bool isKnownCharset(const char* name);
 bool nameForCodePage(uint32_t codePage, StringBuffer& outName);
 
+// The accepted names, in normalised form, for listing (index < count).
+uint32_t charsetNameCount();
+const char* charsetNameAt(uint32_t index, uint32_t* codePage);  // nullptr past the end
+
 class Charset {
 public:
     Charset() = default;

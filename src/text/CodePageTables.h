@@ -22,6 +22,8 @@ struct CodePageTable {
 // no table for it or its blob is damaged.
 const CodePageTable* codePageTable(uint32_t codePage);
 bool hasCodePageTable(uint32_t codePage);
+// True once the table of the code page has been built in this process.
+bool isCodePageTableBuilt(uint32_t codePage);
 
 // Unpacks one blob ("x" or "c" flag + base64) into its payload; false for a
 // damaged blob (bad base64, bad magic, short or corrupt bzip2 stream).
