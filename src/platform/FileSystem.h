@@ -17,6 +17,8 @@ enum class NameForm { Ansi, Wide };
 // opened by its wide form. On failure returns kInvalidFile and the error code.
 FileHandle openForRead(const char* name, NameForm form, uint32_t* error);
 FileHandle openForWrite(const char* name, NameForm form, uint32_t* error);
+// Creates a new file for writing (no sharing); fails if the name exists.
+FileHandle openForCreateNew(const char* name, NameForm form, uint32_t* error);
 bool fileSize(FileHandle f, uint64_t* size, uint32_t* error);
 // Reads or writes until n bytes are done, the end of file, or an error;
 // returns the count done.
@@ -29,6 +31,9 @@ bool replaceFile(const char* source, const char* target, NameForm form, uint32_t
 bool removeFile(const char* name, NameForm form);
 bool isSharingViolation(uint32_t error);
 bool supportsWideNames();
+// True where file names are opened as UTF-8 bytes whatever the route (POSIX):
+// the caller then passes the UTF-8 form for NameForm::Ansi too.
+bool namesAreUtf8();
 
 }  // namespace platform
 }  // namespace tarvex

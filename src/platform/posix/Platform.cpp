@@ -1,0 +1,105 @@
+// Small system services on POSIX systems.
+#include "platform/Platform.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include <sys/random.h>
+#include <unistd.h>
+
+#include "text/StringBuffer.h"
+
+namespace tarvex {
+namespace platform {
+
+namespace {
+
+// strerror_r comes in two flavours: the GNU one returns the text, the XSI one
+// fills the buffer and returns a status.
+[[maybe_unused]] const char* errorTextResult(int status, const char* buf) {
+    return status == 0 ? buf : nullptr;
+}
+[[maybe_unused]] const char* errorTextResult(const char* text, const char*) { return text; }
+
+uint64_t splitMix(uint64_t& state) {
+    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+}  // namespace
+
+uint32_t ansiCodePage() { return 1252; }
+
+uint32_t oemCodePage() { return 437; }
+
+uint32_t tickCount() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+uint32_t lastErrorCode() { return static_cast<uint32_t>(errno); }
+
+void appendErrorText(uint32_t code, StringBuffer& out) {
+    if (code == 0) return;
+    char buf[256];
+    buf[0] = '\0';
+    const char* text = errorTextResult(strerror_r(static_cast<int>(code), buf, sizeof(buf)), buf);
+    if (text && *text) out.append(text);
+}
+
+void sleepMs(uint32_t ms) {
+    timespec req{};
+    req.tv_sec = static_cast<time_t>(ms / 1000u);
+    req.tv_nsec = static_cast<long>(ms % 1000u) * 1000000L;
+    timespec rem{};
+    while (nanosleep(&req, &rem) != 0 && errno == EINTR) req = rem;
+}
+
+bool currentDirectory(StringBuffer& outUtf8) {
+    std::vector<char> buf(512);
+    for (;;) {
+        if (getcwd(buf.data(), buf.size())) {
+            outUtf8.append(buf.data());
+            return true;
+        }
+        if (errno != ERANGE || buf.size() > (1u << 20)) return false;
+        buf.resize(buf.size() * 2);
+    }
+}
+
+void randomBytes(void* p, uint32_t n) {
+    uint8_t* out = static_cast<uint8_t*>(p);
+    uint32_t done = 0;
+    while (done < n) {
+        ssize_t got = getrandom(out + done, n - done, GRND_NONBLOCK);
+        if (got > 0) {
+            done += static_cast<uint32_t>(got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        break;
+    }
+    if (done == n) return;
+    // No kernel source: a per-thread generator seeded from the clock.
+    thread_local uint64_t state = 0;
+    if (state == 0) {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        state = (static_cast<uint64_t>(ts.tv_sec) << 32) ^ static_cast<uint64_t>(ts.tv_nsec) ^
+                reinterpret_cast<uintptr_t>(&state) ^ static_cast<uint64_t>(getpid());
+    }
+    while (done < n) {
+        uint64_t r = splitMix(state);
+        for (int i = 0; i < 8 && done < n; ++i) out[done++] = static_cast<uint8_t>(r >> (8 * i));
+    }
+}
+
+}  // namespace platform
+}  // namespace tarvex

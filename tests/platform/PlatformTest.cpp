@@ -1,0 +1,40 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "platform/Platform.h"
+#include "text/StringBuffer.h"
+
+using namespace tarvex;
+
+TEST(PlatformServices, ErrorTextAndCodePages) {
+    StringBuffer text;
+    platform::appendErrorText(ENOENT, text);
+    EXPECT_STREQ(text.getString(), "No such file or directory");
+    StringBuffer none;
+    platform::appendErrorText(0, none);
+    EXPECT_EQ(none.getSize(), 0);
+    EXPECT_EQ(platform::ansiCodePage(), 1252u);
+    EXPECT_EQ(platform::oemCodePage(), 437u);
+}
+
+TEST(PlatformServices, ClockSleepDirectoryAndRandom) {
+    uint32_t start = platform::tickCount();
+    platform::sleepMs(30);
+    uint32_t elapsed = platform::tickCount() - start;  // wraps like the original
+    EXPECT_GE(elapsed, 25u);
+    EXPECT_LT(elapsed, 5000u);
+
+    StringBuffer dir;
+    ASSERT_TRUE(platform::currentDirectory(dir));
+    EXPECT_EQ(std::string(dir.getString()), std::filesystem::current_path().string());
+
+    uint8_t a[64] = {}, b[64] = {};
+    platform::randomBytes(a, sizeof(a));
+    platform::randomBytes(b, sizeof(b));
+    EXPECT_NE(std::memcmp(a, b, sizeof(a)), 0);
+    platform::randomBytes(nullptr, 0);  // nothing to fill
+}

@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include "log/Logger.h"
+#include "text/DataBuffer.h"
+#include "text/FileAccess.h"
+#include "text/StringBuffer.h"
+
+namespace fs = std::filesystem;
+using namespace tarvex;
+
+namespace {
+
+class FileAccessTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "tarvex-files-XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        ASSERT_NE(mkdtemp(buf.data()), nullptr);
+        dir_ = buf.data();
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+    static std::string readRaw(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    static void writeRaw(const std::string& p, const std::string& bytes) {
+        std::ofstream out(p, std::ios::binary);
+        out << bytes;
+    }
+    size_t entriesInDir() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+    }
+    static std::string logText(Logger& log) {
+        StringBuffer text;
+        log.GetText(text);
+        return text.getString();
+    }
+
+    fs::path dir_;
+};
+
+std::string pseudoRandomBytes(size_t n) {
+    std::string s(n, '\0');
+    uint32_t x = 2463534242u;
+    for (size_t i = 0; i < n; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        s[i] = static_cast<char>(x);
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST_F(FileAccessTest, RoundTripReplacesContentExactly) {
+    std::string target = path("doc.xml");
+    writeRaw(target, std::string(5000, 'o'));  // longer old content must not survive
+    const std::string bytes("<a>\0\xff\xfe\r\n</a>", 13);
+    Logger log;
+    ASSERT_TRUE(writeFile(target.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), &log));
+    EXPECT_EQ(readRaw(target), bytes);
+    EXPECT_EQ(entriesInDir(), 1u);  // no temporary file left behind
+
+    DataBuffer data;
+    ASSERT_TRUE(loadFile(target.c_str(), data, &log));
+    ASSERT_EQ(data.getSize(), bytes.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.getData()), data.getSize()), bytes);
+
+    DataBuffer wide;
+    std::u16string wideName(target.begin(), target.end());
+    ASSERT_TRUE(loadFileWide(wideName.c_str(), wide, &log));
+    EXPECT_EQ(wide.getSize(), bytes.size());
+}
+
+TEST_F(FileAccessTest, EmptyFilesLoadAndWrite) {
+    std::string target = path("empty.txt");
+    writeRaw(target, "previous");
+    Logger log;
+    ASSERT_TRUE(writeFile(target.c_str(), nullptr, 0, &log));
+    EXPECT_EQ(fs::file_size(target), 0u);
+
+    DataBuffer data;
+    data.append("stale", 5);
+    ASSERT_TRUE(loadFile(target.c_str(), data, &log));
+    EXPECT_EQ(data.getSize(), 0u);
+
+    EXPECT_FALSE(writeFile("", "x", 1, &log));
+    EXPECT_FALSE(writeFile(nullptr, "x", 1, &log));
+}
+
+TEST_F(FileAccessTest, LargeFileIsReadWhole) {
+    std::string target = path("large.bin");
+    const std::string bytes = pseudoRandomBytes(6 * 1024 * 1024 + 123);
+    Logger log;
+    ASSERT_TRUE(writeFile(target.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), &log));
+    DataBuffer data;
+    ASSERT_TRUE(loadFile(target.c_str(), data, &log));
+    ASSERT_EQ(data.getSize(), bytes.size());
+    EXPECT_EQ(std::memcmp(bytes.data(), data.getData(), bytes.size()), 0);
+}
+
+TEST_F(FileAccessTest, OpenFailuresAreLogged) {
+    Logger log;
+    DataBuffer data;
+    std::string missing = path("missing.xml");
+    EXPECT_FALSE(loadFile(missing.c_str(), data, &log));
+    EXPECT_EQ(data.getSize(), 0u);
+    std::string text = logText(log);
+    EXPECT_NE(text.find("Failed to open file (2)"), std::string::npos) << text;
+    EXPECT_NE(text.find("filename"), std::string::npos) << text;
+    EXPECT_NE(text.find("missing.xml"), std::string::npos) << text;
+    EXPECT_NE(text.find("osErrorInfo"), std::string::npos) << text;
+    EXPECT_NE(text.find("No such file or directory"), std::string::npos) << text;
+
+    // A folder is not a file to load.
+    Logger dirLog;
+    EXPECT_FALSE(loadFile(dir_.string().c_str(), data, &dirLog));
+    EXPECT_NE(logText(dirLog).find("Failed to open file (2)"), std::string::npos);
+
+    Logger emptyLog;
+    EXPECT_FALSE(loadFile("", data, &emptyLog));
+    EXPECT_NE(logText(emptyLog).find("Cannot open file, filename is empty."), std::string::npos);
+
+    Logger nowhere;
+    std::string inMissingFolder = path("no-such-folder/out.xml");
+    EXPECT_FALSE(writeFile(inMissingFolder.c_str(), "x", 1, &nowhere));
+    EXPECT_NE(logText(nowhere).find("Failed to write complete file (7)"), std::string::npos);
+
+    EXPECT_FALSE(loadFile(missing.c_str(), data, nullptr));  // no log: still just false
+}
+
+TEST_F(FileAccessTest, NonAnsiNamesTakeTheWideRoute) {
+    // Not representable in the ANSI code page: opened by the UTF-8 name.
+    std::string target = path("\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.xml");
+    Logger log;
+    ASSERT_TRUE(writeFile(target.c_str(), "abc", 3, &log));
+    EXPECT_EQ(readRaw(target), "abc");
+    DataBuffer data;
+    ASSERT_TRUE(loadFile(target.c_str(), data, &log));
+    EXPECT_EQ(data.getSize(), 3u);
+
+    // Representable in the ANSI code page: still found under its UTF-8 name.
+    std::string accented = path("caf\xC3\xA9.xml");
+    ASSERT_TRUE(writeFile(accented.c_str(), "de", 2, &log));
+    EXPECT_EQ(readRaw(accented), "de");
+
+    Logger missingLog;
+    std::string missing = path("\xE6\x96\x87.xml");
+    EXPECT_FALSE(loadFile(missing.c_str(), data, &missingLog));
+    std::string text = logText(missingLog);
+    EXPECT_NE(text.find("Failed to open file (3)"), std::string::npos) << text;
+    EXPECT_NE(text.find("utf8Filename"), std::string::npos) << text;
+}
+
+TEST_F(FileAccessTest, FailedWriteLeavesOldFileIntact) {
+    std::string target = path("keep.xml");
+    const std::string old = pseudoRandomBytes(3000);
+    writeRaw(target, old);
+
+    // The file system refuses to let this process write more than 4 KB.
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string bytes = pseudoRandomBytes(100000);
+    Logger log;
+    bool ok = writeFile(target.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), &log);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(readRaw(target), old);
+    EXPECT_EQ(entriesInDir(), 1u);
+    std::string text = logText(log);
+    EXPECT_NE(text.find("Failed to write complete file (1)"), std::string::npos) << text;
+    EXPECT_NE(text.find("keep.xml"), std::string::npos) << text;
+
+    // A folder in the way of the target: nothing written, nothing left over.
+    fs::create_directory(path("sub"));
+    writeRaw(path("sub/inner.txt"), "inner");
+    Logger dirLog;
+    EXPECT_FALSE(writeFile(path("sub").c_str(), "x", 1, &dirLog));
+    EXPECT_EQ(readRaw(path("sub/inner.txt")), "inner");
+    EXPECT_EQ(entriesInDir(), 2u);
+    EXPECT_NE(logText(dirLog).find("Failed to write complete file (1)"), std::string::npos);
+}
