@@ -1,0 +1,66 @@
+// Helpers for driving the component the way its users do: objects come from
+// the module's class factory, strings go in and out as BSTRs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+
+#include "tarvex/tarvex.hpp"
+
+namespace tarvex_test {
+
+using tarvex::BstrArg;
+using tarvex::Tarvex;
+
+inline Tarvex newObject() {
+    Tarvex object = Tarvex::create();
+    EXPECT_TRUE(object);
+    return object;
+}
+
+inline Tarvex loaded(const std::string& xml) {
+    Tarvex object = newObject();
+    EXPECT_TRUE(object.loadXml(xml)) << object.lastErrorText();
+    return object;
+}
+
+// Takes a BSTR result: its UTF-8 text, and whether it was a null BSTR.
+struct BstrResult {
+    std::string text;
+    bool isNull = false;
+};
+inline BstrResult take(BSTR b) {
+    BstrResult r{tarvex::fromBstr(b), b == nullptr};
+    SysFreeString(b);
+    return r;
+}
+
+inline std::string logText(const Tarvex& object) { return object.lastErrorText(); }
+
+// The text rendering of a log holding one context with these lines.
+inline std::string oneContext(const std::string& name, std::initializer_list<std::string> lines = {}) {
+    std::string text = "OstrandLog:\r\n  " + name + ":\r\n";
+    for (const std::string& line : lines) text += "    " + line + "\r\n";
+    return text;
+}
+
+inline std::string tempPath(const std::string& name) {
+    return std::string(TARVEX_BINARY_DIR) + "/comp_test_" + name;
+}
+
+inline std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+}  // namespace tarvex_test

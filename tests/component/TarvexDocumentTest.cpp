@@ -1,0 +1,282 @@
+// Node data, attributes, the ANSI members, and documents loaded and saved
+// through strings, byte arrays and files in several encodings.
+#include "ComponentSupport.h"
+
+using namespace tarvex_test;
+
+namespace {
+
+const std::string kEAcute = "\xC3\xA9";  // U+00E9 in UTF-8
+
+std::string getProperty(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*get)(BSTR*)) {
+    BSTR b = nullptr;
+    (t.get()->*get)(&b);
+    return take(b).text;
+}
+
+VARIANT byteArray(const std::string& bytes) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ARRAY | VT_UI1;
+    v.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    void* data = nullptr;
+    SafeArrayAccessData(v.parray, &data);
+    std::copy(bytes.begin(), bytes.end(), static_cast<char*>(data));
+    SafeArrayUnaccessData(v.parray);
+    return v;
+}
+
+}  // namespace
+
+TEST(TarvexDocument, NodeDataProperties) {
+    Tarvex t = newObject();
+    t.setTag("t" + kEAcute);
+    EXPECT_EQ(t.tag(), "t" + kEAcute);
+    BSTR withZero = SysAllocStringLen(OLESTR("ab\0cd"), 5);
+    t->put_Tag(withZero);  // the tag ends at the first zero character
+    SysFreeString(withZero);
+    EXPECT_EQ(t.tag(), "ab");
+
+    EXPECT_EQ(t.content(), "");
+    t->AppendToContent(BstrArg("x<"));
+    t->AppendToContent(BstrArg(kEAcute));
+    EXPECT_EQ(t.content(), "x<" + kEAcute);
+    LONG match = 0;
+    t->put_Content(BstrArg(""));
+    EXPECT_EQ(t.content(), "");
+    t->ContentMatches(BstrArg("*"), 1, &match);
+    EXPECT_EQ(match, 1);  // set, then emptied: an empty content exists
+
+    LONG cdata = 5;
+    t->get_Cdata(&cdata);
+    EXPECT_EQ(cdata, 0);
+    t->put_Cdata(7);
+    t->get_Cdata(&cdata);
+    EXPECT_EQ(cdata, 1);
+    t->put_Content(BstrArg("a<&b"));
+    EXPECT_EQ(t.getXml(), "\r\n<ab><![CDATA[a<&b]]></ab>\r\n");
+}
+
+TEST(TarvexDocument, AttributesByNameAndIndex) {
+    Tarvex t = newObject();
+    t->AddAttribute(BstrArg("a"), BstrArg("1"));
+    t->AddAttribute(BstrArg("a"), BstrArg("1"));
+    t->AddAttribute(BstrArg("b"), nullptr);
+    t->AddAttribute(BstrArg(""), BstrArg("x"));  // adds nothing
+    LONG n = 0;
+    t->get_NumAttributes(&n);
+    EXPECT_EQ(n, 3);
+    t->UpdateAttribute(BstrArg("a"), BstrArg("2"));
+    BSTR b = nullptr;
+    t->GetAttributeName(1, &b);
+    EXPECT_EQ(take(b).text, "a");  // moved to the end
+    t->GetAttrValue(BstrArg(" a\t"), &b);
+    EXPECT_EQ(take(b).text, "2");
+    LONG has = 0;
+    t->HasAttrWithValue(BstrArg("b "), BstrArg(""), &has);
+    EXPECT_EQ(has, 1);
+    t->HasAttrWithValue(BstrArg("a"), BstrArg("2 "), &has);
+    EXPECT_EQ(has, 0);  // values are not trimmed
+
+    t->GetAttributeName(5, &b);
+    BstrResult r = take(b);
+    EXPECT_TRUE(r.isNull);
+    EXPECT_EQ(logText(t), oneContext("GetAttributeName", {"No attribute at this index", "index: 5"}));
+    t->GetAttributeValue(5, &b);
+    r = take(b);
+    EXPECT_FALSE(r.isNull);
+    EXPECT_EQ(r.text, "");
+    t->GetAttrValue(BstrArg("zz"), &b);
+    EXPECT_EQ(take(b).text, "");
+    EXPECT_EQ(logText(t), oneContext("GetAttributeName", {"No attribute at this index", "index: 5"}));
+
+    t->RemoveAttribute(BstrArg(" a "));
+    t->get_NumAttributes(&n);
+    EXPECT_EQ(n, 1);
+    t->RemoveAllAttributes();
+    t->get_NumAttributes(&n);
+    EXPECT_EQ(n, 0);
+    t->AddAttribute(nullptr, BstrArg("v"));
+    EXPECT_EQ(logText(t), oneContext("AddAttribute", {"Parameter is NULL"}));
+}
+
+TEST(TarvexDocument, DeclarationValuesCrossInTheAnsiCodePage) {
+    Tarvex t = loaded("<r/>");
+    EXPECT_EQ(getProperty(t, &ITarvex::get_Encoding), "utf-8");
+    EXPECT_EQ(getProperty(t, &ITarvex::get_Standalone), "");
+    t->put_Encoding(BstrArg("iso-8859-1"));
+    t->put_Standalone(BstrArg(" yes/> "));
+    EXPECT_EQ(getProperty(t, &ITarvex::get_Standalone), "yes");
+    Tarvex child = t.newChild("c");
+    EXPECT_EQ(getProperty(child, &ITarvex::get_Encoding), "iso-8859-1");  // any node of the tree
+    EXPECT_EQ(t.getXml(),
+              "<?xml version=\"1.0\" encoding=\"iso-8859-1\" standalone=\"yes\" ?>\r\n\r\n<r>\r\n<c></c>\r\n</r>\r\n");
+
+    // A character of the ANSI code page survives the round trip.
+    t->put_Encoding(BstrArg("x" + kEAcute));
+    EXPECT_EQ(getProperty(t, &ITarvex::get_Encoding), "x" + kEAcute);
+
+    BSTR out = nullptr;
+    t->DecodeEntities(BstrArg("&eacute;&lt;&euro;&#65;"), &out);
+    EXPECT_EQ(take(out).text, kEAcute + "<\xE2\x82\xAC" "A");
+    t->DecodeEntities(nullptr, &out);
+    EXPECT_TRUE(take(out).isNull);
+    EXPECT_EQ(logText(t), oneContext("DecodeEntities", {"Parameter is NULL"}));
+}
+
+TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
+    const std::string latin1Doc = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xE9</r>";
+    const std::string utf8Doc = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf" + kEAcute + "</r>";
+
+    // A string is characters: its declaration does not change how it is read.
+    Tarvex a = loaded(utf8Doc);
+    EXPECT_EQ(a.content(), "caf" + kEAcute);
+    EXPECT_EQ(a.encoding(), "utf-8");
+
+    // Bytes are decoded by their declaration, which is kept.
+    Tarvex b = newObject();
+    VARIANT bytes = byteArray(latin1Doc);
+    LONG ok = 0;
+    b->LoadXmlV(bytes, &ok);
+    VariantClear(&bytes);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(b.content(), "caf" + kEAcute);
+    EXPECT_EQ(b.encoding(), "ISO-8859-1");
+    EXPECT_EQ(logText(b), oneContext("LoadXmlV"));
+
+    // A string handed to LoadXmlV, directly or by reference, is text too.
+    Tarvex c = newObject();
+    VARIANT str;
+    VariantInit(&str);
+    str.vt = VT_BSTR;
+    str.bstrVal = tarvex::toBstr(utf8Doc);
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_VARIANT;
+    ref.pvarVal = &str;
+    c->LoadXmlV(ref, &ok);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(c.content(), "caf" + kEAcute);
+    EXPECT_EQ(c.encoding(), "ISO-8859-1");
+    SysFreeString(str.bstrVal);
+    str.bstrVal = tarvex::toBstr("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>x</r>");
+    c->LoadXmlV(str, &ok);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(c.encoding(), "utf-8");  // the tree holds UTF-8, not UTF-16
+    VariantClear(&str);
+
+    // Failures keep the object where it was.
+    c->LoadXml(BstrArg("no markup"), &ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(logText(c), oneContext("LoadXml", {"Failed to parse XML data (5)"}));
+    VARIANT none;
+    VariantInit(&none);
+    c->LoadXmlV(none, &ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(c.content(), "x");
+    c->LoadXml(nullptr, &ok);
+    EXPECT_EQ(logText(c), oneContext("LoadXml", {"Parameter is NULL"}));
+}
+
+TEST(TarvexDocument, FilesRoundTripInTheirDeclaredEncoding) {
+    struct Case {
+        const char* name;
+        const char* encoding;
+        std::string eAcuteBytes;
+    };
+    const Case cases[] = {{"utf8.xml", "utf-8", kEAcute},
+                          {"latin1.xml", "iso-8859-1", "\xE9"},
+                          {"cp1252.xml", "windows-1252", "\xE9"}};
+    for (const Case& c : cases) {
+        const std::string path = tempPath(c.name);
+        const std::string decl = std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\" ?>\r\n";
+        writeBytes(path, decl + "<r a=\"" + c.eAcuteBytes + "\">d" + c.eAcuteBytes + "</r>");
+        Tarvex t = newObject();
+        ASSERT_TRUE(t.loadXmlFile(path)) << c.name << logText(t);
+        EXPECT_EQ(t.content(), "d" + kEAcute);
+        EXPECT_EQ(t.attr("a"), kEAcute);
+        t.setContent("e" + kEAcute);
+        ASSERT_TRUE(t.saveXml(path)) << logText(t);
+        EXPECT_EQ(readBytes(path), decl + "\r\n<r a=\"" + c.eAcuteBytes + "\">e" + c.eAcuteBytes + "</r>\r\n");
+        Tarvex again = newObject();
+        ASSERT_TRUE(again.loadXmlFile(path));
+        EXPECT_EQ(again.content(), "e" + kEAcute);
+        std::remove(path.c_str());
+    }
+
+    // UTF-16 with a byte-order mark loads, and its declaration becomes utf-8.
+    const std::string path = tempPath("utf16.xml");
+    const std::string text = "<?xml version=\"1.0\" encoding=\"utf-16\"?><r>z</r>";
+    std::string utf16 = "\xFF\xFE";
+    for (char ch : text) utf16 += std::string(1, ch) + '\0';
+    writeBytes(path, utf16);
+    Tarvex t = newObject();
+    ASSERT_TRUE(t.loadXmlFile(path));
+    EXPECT_EQ(t.encoding(), "utf-8");
+    std::remove(path.c_str());
+}
+
+TEST(TarvexDocument, SaveXmlAddsOrRefusesTheEncoding) {
+    const std::string path = tempPath("save.xml");
+    Tarvex t = newObject();
+    t.newChild("c", kEAcute);
+    Tarvex child = t.child(0);
+    ASSERT_TRUE(child.saveXml(path));  // saves the subtree, declares the tree
+    EXPECT_EQ(readBytes(path), "\r\n<c>" + kEAcute + "</c>\r\n");
+    EXPECT_EQ(t.encoding(), "utf-8");
+
+    t->put_Encoding(BstrArg("no-such-charset"));
+    EXPECT_FALSE(t.saveXml(path));
+    EXPECT_EQ(readBytes(path), "\r\n<c>" + kEAcute + "</c>\r\n");  // untouched
+    LONG ok = 1;
+    t->SaveXml(nullptr, &ok);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(logText(t), oneContext("SaveXml", {"Parameter is NULL"}));
+    std::remove(path.c_str());
+}
+
+TEST(TarvexDocument, LoadXmlFileRetriesWithTheTrimmedName) {
+    const std::string path = tempPath("trim.xml");
+    writeBytes(path, "<r>ok</r>");
+    Tarvex t = newObject();
+    ASSERT_TRUE(t.loadXmlFile("  " + path + "\t"));
+    EXPECT_EQ(t.content(), "ok");
+    EXPECT_EQ(logText(t), oneContext("LoadXmlFile"));  // only the second attempt's context
+    std::remove(path.c_str());
+
+    // A failed load names the file in the log, as UTF-8 whatever the route.
+    const std::string missing = tempPath("missing-" + kEAcute + ".xml");
+    EXPECT_FALSE(t.loadXmlFile(missing));
+    EXPECT_EQ(t.content(), "ok");
+    const std::string log = logText(t);
+    EXPECT_EQ(log.rfind("OstrandLog:\r\n  LoadXmlFile:\r\n", 0), 0u) << log;
+    EXPECT_NE(log.find("    Failed to parse file\r\n    filename: " + missing + "\r\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("LoadXmlFile", 30), std::string::npos) << log;
+}
+
+TEST(TarvexDocument, SaveLastErrorWritesThePreviousLog) {
+    const std::string path = tempPath("log.xml");
+    Tarvex t = newObject();
+    ITarvex* child = nullptr;
+    t->GetChild(4, &child);
+    LONG ok = 0;
+    t->SaveLastError(BstrArg(path), &ok);
+    EXPECT_EQ(ok, 1);
+    const std::string first =
+        "<OstrandLog>\r\n<GetChild>\r\n<error>No child at this index</error>\r\n<index>4</index>\r\n"
+        "</GetChild>\r\n<SaveLastError>\r\n</SaveLastError>\r\n";
+    EXPECT_EQ(readBytes(path), first + "</OstrandLog>\r\n");
+    t->SaveLastError(BstrArg(path), &ok);
+    EXPECT_EQ(readBytes(path), first + "<SaveLastError>\r\n</SaveLastError>\r\n</OstrandLog>\r\n");
+    t->SaveLastError(nullptr, &ok);
+    EXPECT_EQ(ok, 0);
+    std::remove(path.c_str());
+
+    // The renderings carry UTF-8 text through unchanged.
+    t->GetNthChildWithTag(BstrArg(kEAcute), 0, &child);
+    BSTR html = nullptr;
+    t->get_LastErrorHtml(&html);
+    EXPECT_EQ(take(html).text,
+              "OstrandLog:<blockquote>\r\nGetNthChildByTag:<blockquote>\r\nNot enough children have that tag.<br>\r\n"
+              "tag: " + kEAcute + "<br>\r\nn_value: 0<br>\r\n</blockquote>\r\n</blockquote>\r\n");
+}
