@@ -3,7 +3,7 @@
 //
 //   tarvex_demo [input.xml] [output.xml]
 //
-// Defaults: examples/demo/sample.xml and demo-output.xml in the current
+// Defaults: the bundled examples/demo/sample.xml and demo-output.xml in the current
 // directory.
 #include <cstdio>
 #include <string>
@@ -13,7 +13,7 @@
 using tarvex::Tarvex;
 
 int main(int argc, char** argv) {
-    const std::string input = argc > 1 ? argv[1] : "examples/demo/sample.xml";
+    const std::string input = argc > 1 ? argv[1] : TARVEX_DEMO_SAMPLE;
     const std::string output = argc > 2 ? argv[2] : "demo-output.xml";
 
     Tarvex doc = Tarvex::create();
