@@ -121,11 +121,12 @@ private:
     void reserveMore(int32_t n);
     void setBlock(char* block, int32_t capacity);
 
-    uint8_t marker_;
+    // The marker comes last so that the object packs into 24 bytes.
     char* data_;
     int32_t capacity_;
     int32_t length_;
     int32_t increment_;
+    uint8_t marker_ = kValidMarker;
 };
 
 // Formats n with "%d". The text lives in a per-thread buffer: copy it at once.
