@@ -43,8 +43,9 @@ void fillHead(SortEntry& e) {
         e.head[i / 8] |= static_cast<uint64_t>(static_cast<unsigned char>(e.key[i])) << (56 - 8 * (i % 8));
 }
 
-// Keys hold no NUL byte, so equal zero-padded heads mean the keys agree up to
-// the shorter length.
+// Equal zero-padded heads mean the keys agree up to the shorter length when
+// that length is at most 16 (a NUL byte inside a key changes nothing), so the
+// length decides; otherwise the bytes after the heads do.
 int compareEntries(const SortEntry& a, const SortEntry& b) {
     if (a.head[0] != b.head[0]) return a.head[0] < b.head[0] ? -1 : 1;
     if (a.head[1] != b.head[1]) return a.head[1] < b.head[1] ? -1 : 1;
@@ -54,7 +55,8 @@ int compareEntries(const SortEntry& a, const SortEntry& b) {
     return a.len < b.len ? -1 : (a.len > b.len ? 1 : 0);
 }
 
-// Keys end at their first NUL byte, like the C strings they are stored as.
+// Attribute values end at their first NUL byte, like the C strings they are
+// set from.
 size_t textLength(const char* p, size_t max) {
     const void* nul = std::memchr(p, 0, max);
     return nul ? static_cast<size_t>(static_cast<const char*>(nul) - p) : max;
@@ -78,11 +80,11 @@ bool extractKey(TreeNode* node, const SortSpec& spec, SortEntry& e) {
     switch (spec.kind) {
         case KeyKind::Tag:
             e.key = node->GetTag();
-            e.len = std::strlen(e.key);
+            e.len = static_cast<size_t>(node->GetTagLength());
             return true;
         case KeyKind::Content:
             e.key = node->GetContent();
-            e.len = std::strlen(e.key);
+            e.len = static_cast<size_t>(node->GetContentLength());
             return true;
         case KeyKind::Attribute:
             attributeKey(node, spec.attrName, e);
@@ -95,7 +97,7 @@ bool extractKey(TreeNode* node, const SortSpec& spec, SortEntry& e) {
                 attributeKey(field, spec.attrName, e);
             } else {
                 e.key = field->GetContent();
-                e.len = std::strlen(e.key);
+                e.len = static_cast<size_t>(field->GetContentLength());
             }
             return true;
         }

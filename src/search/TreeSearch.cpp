@@ -11,12 +11,15 @@ namespace tarvex {
 
 namespace {
 
+// Tags and contents are compared over their whole stored length, so a NUL
+// byte inside them is part of the text, not its end.
 bool tagEquals(const TreeNode* node, const char* tag) {
-    return std::strcmp(node->GetTag(), tag ? tag : "") == 0;
+    return node->TagEquals(tag, tag ? static_cast<int32_t>(std::strlen(tag)) : 0);
 }
 
-bool contentMatchesText(const TreeNode* node, const char* pattern) {
-    return WildcardMatch(node->GetContent(), pattern, true);
+bool contentMatchesText(const TreeNode* node, const char* pattern, bool caseSensitive = true) {
+    return WildcardMatchN(node->GetContent(), static_cast<size_t>(node->GetContentLength()), pattern,
+                          caseSensitive);
 }
 
 }  // namespace
@@ -153,7 +156,7 @@ TreeNode* TreeSearch::FindNextRecord(TreeNode* start, const char* tag, const cha
 
 bool TreeSearch::ContentMatches(const TreeNode* node, const char* pattern, bool caseSensitive) {
     if (!node || !node->HasContentBuffer()) return false;
-    return WildcardMatch(node->GetContent(), pattern, caseSensitive);
+    return contentMatchesText(node, pattern, caseSensitive);
 }
 
 bool TreeSearch::ChildContentMatches(const TreeNode* node, const char* tag, const char* pattern,

@@ -1,6 +1,9 @@
 #include "search/WildcardMatch.h"
 
+#include <cstdint>
 #include <cstring>
+
+#include "text/Memory.h"
 
 namespace tarvex {
 
@@ -21,10 +24,59 @@ bool bytesEqual(const char* a, const char* b, size_t n, bool caseSensitive) {
 
 constexpr size_t kNotFound = static_cast<size_t>(-1);
 
+// Segments up to this length are found by the simple scan; its cost per text
+// position is bounded by the segment length.
+constexpr size_t kShortSegment = 32;
+
+inline unsigned char foldIf(char c, bool caseSensitive) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    return caseSensitive ? b : foldAscii(b);
+}
+
+// Leftmost position of seg in text by Knuth-Morris-Pratt, linear in
+// textLen + segLen whatever the bytes are, into *at (kNotFound when absent).
+// False when the border table cannot be allocated.
+bool findSegmentLinear(const char* text, size_t textLen, const char* seg, size_t segLen,
+                       bool caseSensitive, size_t* at) {
+    if (segLen > 0xFFFFFFFFu) return false;
+    uint32_t* border = static_cast<uint32_t*>(memAlloc(segLen * sizeof(uint32_t)));
+    if (!border) return false;
+    border[0] = 0;
+    uint32_t k = 0;
+    for (size_t i = 1; i < segLen; ++i) {
+        const unsigned char c = foldIf(seg[i], caseSensitive);
+        while (k > 0 && foldIf(seg[k], caseSensitive) != c) k = border[k - 1];
+        if (foldIf(seg[k], caseSensitive) == c) ++k;
+        border[i] = k;
+    }
+    *at = kNotFound;
+    k = 0;
+    for (size_t i = 0; i < textLen; ++i) {
+        const unsigned char c = foldIf(text[i], caseSensitive);
+        while (k > 0 && foldIf(seg[k], caseSensitive) != c) k = border[k - 1];
+        if (foldIf(seg[k], caseSensitive) == c) ++k;
+        if (k == segLen) {
+            *at = i + 1 - segLen;
+            break;
+        }
+    }
+    memFree(border);
+    return true;
+}
+
 // Leftmost position of seg (segLen >= 1) in text, or kNotFound.
 size_t findSegment(const char* text, size_t textLen, const char* seg, size_t segLen,
                    bool caseSensitive) {
     if (segLen > textLen) return kNotFound;
+#if defined(__GLIBC__)
+    const bool scanIsLinear = caseSensitive;   // memmem is linear
+#else
+    const bool scanIsLinear = false;
+#endif
+    if (!scanIsLinear && segLen > kShortSegment) {
+        size_t at = kNotFound;
+        if (findSegmentLinear(text, textLen, seg, segLen, caseSensitive, &at)) return at;
+    }
     if (caseSensitive) {
 #if defined(__GLIBC__)
         const void* hit = memmem(text, textLen, seg, segLen);

@@ -17,8 +17,8 @@ namespace tarvex {
 // Null text or null pattern: no match.
 bool WildcardMatch(const char* text, const char* pattern, bool caseSensitive);
 
-// The same over a text of known length (the text needs no terminator; it must
-// not contain a NUL byte in its first textLen bytes).
+// The same over a text of known length (the text needs no terminator). NUL
+// bytes in the text are ordinary bytes: only a "*" can match them.
 bool WildcardMatchN(const char* text, size_t textLen, const char* pattern, bool caseSensitive);
 
 }  // namespace tarvex

@@ -77,6 +77,30 @@ TEST(ChildSort, KeysSharingLongPrefixesSortAsUnsignedBytes) {
     EXPECT_EQ(t.Walk(), expected);
 }
 
+TEST(ChildSort, KeysWithNulBytesCompareOverTheirWholeLength) {
+    SortTree t;
+    t.Add("k", "")->SetContent("a\0c", 3);
+    t.Add("k", "")->SetContent("a\0b", 3);
+    t.Add("k", "a");
+    ChildSort::SortByContent(t.root, true);
+    t.Walk();
+    auto content = [&t](int32_t i) {
+        const TreeNode* c = t.root->GetChild(i);
+        return std::string(c->GetContent(), static_cast<size_t>(c->GetContentLength()));
+    };
+    EXPECT_EQ(content(0), "a");
+    EXPECT_EQ(content(1), std::string("a\0b", 3));
+    EXPECT_EQ(content(2), std::string("a\0c", 3));
+    t.root->GetChild(0)->SetTag("t\0z", 3);
+    t.root->GetChild(1)->SetTag("t\0y", 3);
+    t.root->GetChild(2)->SetTag("t");
+    ChildSort::SortByTag(t.root, false);
+    EXPECT_EQ(t.root->GetChild(0)->GetTagLength(), 3);
+    EXPECT_EQ(t.root->GetChild(0)->GetTag()[2], 'z');
+    EXPECT_EQ(t.root->GetChild(1)->GetTag()[2], 'y');
+    EXPECT_EQ(t.root->GetChild(2)->GetTagLength(), 1);
+}
+
 TEST(ChildSort, ByAttributeMissingIsEmpty) {
     SortTree t;
     t.Add("n", "two")->EnsureAttributes()->Add("k", "2");

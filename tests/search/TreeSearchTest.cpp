@@ -13,7 +13,7 @@ namespace {
 
 // root(p1(q1(r1), q2), p2(q3), p3): every node has tag "n" and its name as
 // content; level order is root p1 p2 p3 q1 q2 q3 r1.
-class LevelTree : public ::testing::Test {
+class TreeSearchLevels : public ::testing::Test {
 protected:
     void SetUp() override {
         root = TreeNode::NewTree("n", "root");
@@ -39,7 +39,7 @@ protected:
     TreeNode* root = nullptr;
 };
 
-TEST_F(LevelTree, AfterWalksAllMatchesInLevelOrder) {
+TEST_F(TreeSearchLevels, AfterWalksAllMatchesInLevelOrder) {
     EXPECT_EQ(AllInOrder(root),
               (std::vector<std::string>{"root", "p1", "p2", "p3", "q1", "q2", "q3", "r1"}));
     EXPECT_EQ(AllInOrder(Named("p1")), (std::vector<std::string>{"p1", "q1", "q2", "r1"}));
@@ -50,7 +50,7 @@ TEST_F(LevelTree, AfterWalksAllMatchesInLevelOrder) {
     EXPECT_EQ(TreeSearch::SearchForTag(Named("p2"), Named("p2"), "n"), Named("q3"));
 }
 
-TEST_F(LevelTree, ContentAndAttributeSearches) {
+TEST_F(TreeSearchLevels, ContentAndAttributeSearches) {
     TreeNode* q2 = Named("q2");
     EXPECT_EQ(TreeSearch::SearchForContent(root, nullptr, "n", "q*"), Named("q1"));
     EXPECT_EQ(TreeSearch::SearchForContent(root, Named("q1"), "n", "q*"), q2);
@@ -112,6 +112,41 @@ TEST(TreeSearch, HasMatchingValue) {
     EXPECT_TRUE(TreeSearch::HasMatchingValue(&attrs, "long", "x*end"));
     EXPECT_TRUE(TreeSearch::HasMatchingValue(&attrs, "long", longValue.c_str()));
     EXPECT_FALSE(TreeSearch::HasMatchingValue(&attrs, "long", "*x"));
+}
+
+TEST(TreeSearch, NulBytesAreMatchedAsPartOfTagAndContent) {
+    TreeNode* doc = TreeNode::NewTree("doc");
+    TreeNode* rec = TreeNode::AddChild(doc, "rec", "");
+    TreeNode* field = TreeNode::AddChild(rec, "f", "");
+    field->SetContent("ab\0cd", 5);
+    TreeNode* odd = TreeNode::AddChild(doc, "", "");
+    odd->SetTag("n\0x", 3);
+    EXPECT_FALSE(TreeSearch::ContentMatches(field, "ab", true));
+    EXPECT_TRUE(TreeSearch::ContentMatches(field, "AB*CD", false));
+    EXPECT_TRUE(TreeSearch::ChildContentMatches(rec, "f", "*cd", true));
+    EXPECT_EQ(TreeSearch::SearchAllForContent(doc, nullptr, "ab"), nullptr);
+    EXPECT_EQ(TreeSearch::SearchForContent(doc, nullptr, "f", "ab*d"), field);
+    EXPECT_EQ(TreeSearch::FindNextRecord(rec, "f", "ab"), nullptr);
+    EXPECT_EQ(TreeSearch::FindNextRecord(rec, "f", "ab*"), rec);
+    EXPECT_EQ(TreeSearch::SearchForTag(doc, nullptr, "n"), nullptr);
+    TreeNode::DestroyTree(doc);
+}
+
+TEST(TreeSearch, WideLevelsAndRepeatedAfter) {
+    TreeNode* root = TreeNode::NewTree("r");
+    TreeNode* parents[2] = {TreeNode::AddChild(root, "p", ""), TreeNode::AddChild(root, "p", "")};
+    const int kWide = 20000;
+    for (int i = 0; i < kWide; ++i)
+        TreeNode::AddChild(parents[i % 2], "c", i % 1000 >= 998 ? "hit" : "");
+    // All hits below the first parent come before those below the second.
+    std::vector<TreeNode*> hits;
+    for (TreeNode* h = nullptr; (h = TreeSearch::SearchForContent(root, h, "c", "hit"));)
+        hits.push_back(h);
+    ASSERT_EQ(hits.size(), 2u * kWide / 1000);
+    for (size_t i = 0; i < hits.size(); ++i)
+        EXPECT_EQ(hits[i]->GetParent(), parents[i < hits.size() / 2 ? 0 : 1]) << i;
+    EXPECT_EQ(hits.back(), parents[1]->LastChild());
+    TreeNode::DestroyTree(root);
 }
 
 TEST(TreeSearch, FindNextRecord) {

@@ -16,7 +16,7 @@ std::string Decode(const std::string& in) {
     return std::string(b.getString(), static_cast<size_t>(b.getSize()));
 }
 
-TEST(EntityDecode, Cases) {
+TEST(EntityTables, Cases) {
     const std::pair<std::string, std::string> cases[] = {
         {"&lt;b&gt;", "<b>"}, {"&quot;x&apos; &amp; y", "\"x' & y"}, {"caf&eacute;", "caf\xE9"},
         {"&Agrave;&Ouml;&Oslash;&szlig;&oslash;&yuml;&times;&divide;", "\xC0\xD6\xD8\xDF\xF8\xFF\xD7\xF7"},
@@ -38,7 +38,7 @@ TEST(EntityDecode, Cases) {
     for (const auto& c : cases) EXPECT_EQ(Decode(c.first), c.second) << c.first;
 }
 
-TEST(EntityDecode, NumericReferencesCountAndStopAtNul) {
+TEST(EntityTables, NumericReferencesCountAndStopAtNul) {
     StringBuffer out;
     const char text[] = "&#65;&#300;&#x41;&#66\0&#67;";
     EXPECT_EQ(decodeNumericReferences(text, static_cast<int32_t>(sizeof(text) - 1), out), 3);
