@@ -12,6 +12,9 @@
 
 #if defined(_WIN32)
 
+/* The fixed-width integer types come with this header on every platform. */
+#include <stddef.h>
+#include <stdint.h>
 #include <windows.h>
 #include <oaidl.h>
 #include <oleauto.h>

@@ -310,7 +310,7 @@ void DataBuffer::appendText(const StringBuffer& text) {
     append(text.getString(), static_cast<uint32_t>(text.getSize()));
 }
 
-void DataBuffer::appendWide(const char16_t* w) {
+void DataBuffer::appendWide(const OLECHAR* w) {
     checkValid();
     static const uint8_t zero[2] = {0, 0};
     if (!w) {

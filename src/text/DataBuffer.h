@@ -37,7 +37,7 @@ public:
     void appendByte(uint8_t b);
     void appendFrom(const DataBuffer& other);
     void appendText(const StringBuffer& text);
-    void appendWide(const char16_t* w);   // includes the terminating NUL unit
+    void appendWide(const OLECHAR* w);    // includes the terminating NUL unit
     void appendBstr(BSTR b);              // no terminator
 
     void clear();

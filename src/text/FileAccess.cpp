@@ -61,7 +61,7 @@ bool isEmptyName(XString& x) {
 void logSystemError(LogBase* log, uint32_t code) {
     if (!log) return;
     StringBuffer text;
-    platform::appendErrorText(code, text);
+    text.appendErrorText(code);  // trimmed: system texts end with a line break
     if (!text.isEmpty()) log->LogError(text.getString());
 }
 
@@ -87,7 +87,7 @@ void logOpenFailure(LogBase* log, bool wide, const std::string& utf8Name, uint32
     log->LogError(wide ? "Failed to open file (3)" : "Failed to open file (2)");
     log->LogData(wide ? "utf8Filename" : "filename", utf8Name.c_str());
     StringBuffer text;
-    platform::appendErrorText(error, text);
+    text.appendErrorText(error);
     log->LogData("osErrorInfo", text.getString());
 }
 
@@ -193,10 +193,18 @@ bool writeByRoute(const Route& target, const void* data, uint32_t length, LogBas
             log->LogError("Failed to write complete file (1)");
         }
     };
+    // The target could not be opened for writing (or, the same thing here,
+    // replaced): the messages of a failed open. The log names the file the
+    // caller asked for, not the temporary one.
+    auto logOpenTargetFailure = [&](uint32_t error) {
+        logOpenFailure(log, target.wide, target.utf8, error);
+        if (!log) return;
+        log->LogData(target.wide ? "utf8Filename" : "filename", target.utf8.c_str());
+        log->LogError(target.wide ? "Failed to write complete file (6)" : "Failed to write complete file (7)");
+    };
 
     // A unique name in the same folder, so the final move stays on one volume.
     std::string tempName;
-    std::string tempUtf8;
     FileHandle f = kInvalidFile;
     uint32_t error = 0;
     for (int i = 0; i < kTempNameTries && f == kInvalidFile; ++i) {
@@ -210,16 +218,10 @@ bool writeByRoute(const Route& target, const void* data, uint32_t length, LogBas
         }
         suffix += ".tmp";
         tempName = target.name + suffix;
-        tempUtf8 = target.utf8 + suffix;
         f = openRaw(tempName, target.form, OpenMode::CreateNew, &error);
     }
     if (f == kInvalidFile) {
-        logOpenFailure(log, target.wide, tempUtf8, error);
-        if (log) {
-            log->LogData(target.wide ? "utf8Filename" : "filename", target.utf8.c_str());
-            log->LogError(target.wide ? "Failed to write complete file (6)"
-                                      : "Failed to write complete file (7)");
-        }
+        logOpenTargetFailure(error);
         return false;
     }
     TempFileGuard guard(tempName, target.form);
@@ -241,7 +243,7 @@ bool writeByRoute(const Route& target, const void* data, uint32_t length, LogBas
     for (int attempt = 0;; ++attempt) {
         if (platform::replaceFile(tempName.c_str(), target.name.c_str(), target.form, &error)) break;
         if (attempt >= kSharingRetries || !platform::isSharingViolation(error)) {
-            logWriteFailure(error);
+            logOpenTargetFailure(error);
             return false;
         }
         platform::sleepMs(kSharingWaitMs);

@@ -76,12 +76,12 @@ void StringBuffer::invalidBuffer(const void* self) {
 }
 
 StringBuffer::StringBuffer()
-    : marker_(kValidMarker), data_(allocBlock(kDefaultIncrement)), capacity_(kDefaultIncrement), length_(0),
+    : data_(allocBlock(kDefaultIncrement)), capacity_(kDefaultIncrement), length_(0),
       increment_(kDefaultIncrement) {
     data_[0] = 0;
 }
 
-StringBuffer::StringBuffer(const char* s) : marker_(kValidMarker), length_(0), increment_(kDefaultIncrement) {
+StringBuffer::StringBuffer(const char* s) : length_(0), increment_(kDefaultIncrement) {
     if (!s) {
         capacity_ = 4;
         data_ = allocBlock(capacity_);
@@ -96,7 +96,7 @@ StringBuffer::StringBuffer(const char* s) : marker_(kValidMarker), length_(0), i
 }
 
 StringBuffer::StringBuffer(const StringBuffer& other)
-    : marker_(kValidMarker), length_(0), increment_(kDefaultIncrement) {
+    : length_(0), increment_(kDefaultIncrement) {
     other.checkValid();
     capacity_ = other.length_ + 1;
     data_ = allocBlock(capacity_);
@@ -105,7 +105,7 @@ StringBuffer::StringBuffer(const StringBuffer& other)
 }
 
 StringBuffer::StringBuffer(const char* p, int32_t n, int32_t increment)
-    : marker_(kValidMarker), length_(0), increment_(increment > 0 ? increment : kDefaultIncrement) {
+    : length_(0), increment_(increment > 0 ? increment : kDefaultIncrement) {
     if (!p || n < 0) n = 0;
     if (n == INT32_MAX) fatal("text too long for a text buffer");
     capacity_ = n + 1;
@@ -116,7 +116,7 @@ StringBuffer::StringBuffer(const char* p, int32_t n, int32_t increment)
 }
 
 StringBuffer::StringBuffer(CapacityTag, int32_t capacity, int32_t increment)
-    : marker_(kValidMarker), data_(allocBlock(capacity)), capacity_(capacity), length_(0), increment_(increment) {
+    : data_(allocBlock(capacity)), capacity_(capacity), length_(0), increment_(increment) {
     data_[0] = 0;
 }
 
@@ -141,7 +141,7 @@ StringBuffer& StringBuffer::operator=(const StringBuffer& other) {
 }
 
 StringBuffer::StringBuffer(StringBuffer&& other) noexcept
-    : marker_(kValidMarker), data_(nullptr), capacity_(0), length_(0), increment_(kDefaultIncrement) {
+    : data_(nullptr), capacity_(0), length_(0), increment_(kDefaultIncrement) {
     other.checkValid();
     // The source keeps a valid, empty one-byte block.
     char* fresh = allocBlock(1);
@@ -288,8 +288,16 @@ void StringBuffer::append(const char* s) {
         data_[length_] = 0;
         return;
     }
-    if (static_cast<int64_t>(length_) + n >= capacity_) growFor(n, 1);
-    std::memcpy(data_ + length_, s, static_cast<size_t>(n));
+    if (static_cast<int64_t>(length_) + n >= capacity_) {
+        // s may point into this buffer: keep its offset across the move.
+        uintptr_t a = reinterpret_cast<uintptr_t>(s);
+        uintptr_t lo = reinterpret_cast<uintptr_t>(data_);
+        bool inside = a >= lo && a < lo + static_cast<uintptr_t>(capacity_);
+        uintptr_t off = a - lo;
+        growFor(n, 1);
+        if (inside) s = data_ + off;
+    }
+    std::memmove(data_ + length_, s, static_cast<size_t>(n));
     length_ += n;
     data_[length_] = 0;
 }
@@ -595,7 +603,12 @@ bool StringBuffer::equalsNoCase(const char* s) const {
 int StringBuffer::compare(const char* s) const {
     checkValid();
     if (!s) s = "";
-    int r = std::strcmp(data_, s);  // strcmp orders by unsigned bytes
+    // Byte-exact over the whole content, like equals: bytes after an
+    // embedded NUL still count. memcmp orders by unsigned bytes.
+    size_t n = std::strlen(s);
+    size_t len = static_cast<size_t>(length_);
+    int r = std::memcmp(data_, s, len < n ? len : n);
+    if (r == 0) r = len < n ? -1 : (len > n ? 1 : 0);
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 

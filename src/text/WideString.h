@@ -2,6 +2,8 @@
 // back. Every string argument and result of the component goes through here.
 #pragma once
 
+#include <cstdint>
+
 #include "tarvex/automation.h"
 
 namespace tarvex {

@@ -1,24 +1,87 @@
 #include "tree/AttributeSet.h"
 
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "text/Memory.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
 
-static_assert(sizeof(StringBuffer) <= 32 && alignof(StringBuffer) <= 8,
-              "AttributeSet embeds a StringBuffer in 32 bytes");
-
 namespace {
-constexpr int32_t kLengthsCapacity = 6;
-constexpr int32_t kLengthsStep = 15;
-constexpr int32_t kTextCapacity = 50;
+
+// The first block holds two short pairs; later blocks grow by half. Sizes are
+// multiples of 16, the step of the allocator's small size classes.
+constexpr int64_t kFirstBlock = 32;
 
 int32_t textLength(const char* s) {
     return s ? static_cast<int32_t>(std::strlen(s)) : 0;
 }
+
+[[noreturn]] void fatal(const char* what) {
+    std::fprintf(stderr, "tarvex: fatal internal error: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
+}
+
+int32_t lengthBytes(uint32_t v) {
+    int32_t n = 1;
+    while (v >= 0x80) {
+        v >>= 7;
+        ++n;
+    }
+    return n;
+}
+
+unsigned char* writeLength(unsigned char* p, uint32_t v) {
+    while (v >= 0x80) {
+        *p++ = static_cast<unsigned char>(v | 0x80);
+        v >>= 7;
+    }
+    *p++ = static_cast<unsigned char>(v);
+    return p;
+}
+
+// Reads one length and moves `p` past it. Lengths are below 2^31, so at most
+// five bytes.
+inline int32_t readLength(const unsigned char*& p) {
+    uint32_t v = *p++;
+    if (v < 0x80) return static_cast<int32_t>(v);
+    v &= 0x7F;
+    for (int shift = 7;; shift += 7) {
+        uint32_t b = *p++;
+        v |= (b & 0x7F) << shift;
+        if (b < 0x80) return static_cast<int32_t>(v);
+    }
+}
+
+// One record, decoded.
+struct Pair {
+    const unsigned char* record;   // first byte of the record
+    const char* name;
+    int32_t nameLen;
+    int32_t valueLen;
+    const char* value() const { return name + nameLen; }
+    const unsigned char* end() const {
+        return reinterpret_cast<const unsigned char*>(name) + nameLen + valueLen;
+    }
+};
+
+inline Pair readPair(const unsigned char* p) {
+    Pair pair;
+    pair.record = p;
+    pair.nameLen = readLength(p);
+    pair.valueLen = readLength(p);
+    pair.name = reinterpret_cast<const char*>(p);
+    return pair;
+}
+
+inline bool nameIs(const Pair& pair, const char* name, int32_t nameLen) {
+    return pair.nameLen == nameLen && std::memcmp(pair.name, name, static_cast<size_t>(nameLen)) == 0;
+}
+
 }  // namespace
 
 void* AttributeSet::operator new(size_t n) { return memAlloc(n); }
@@ -28,20 +91,37 @@ AttributeSet::AttributeSet() = default;
 
 AttributeSet::~AttributeSet() { Clear(); }
 
-StringBuffer& AttributeSet::Text() {
-    return *std::launder(reinterpret_cast<StringBuffer*>(textStore_));
-}
-
-const StringBuffer& AttributeSet::Text() const {
-    return *std::launder(reinterpret_cast<const StringBuffer*>(textStore_));
-}
-
-const char* AttributeSet::Bytes() const { return Text().getString(); }
-
 void AttributeSet::Clear() {
-    if (!Present()) return;
-    Text().~StringBuffer();
-    lengths_.Release();
+    if (block_) memFree(block_);
+    block_ = nullptr;
+}
+
+bool AttributeSet::Holds(const char* p) const {
+    if (!block_ || !p) return false;
+    const uintptr_t lo = reinterpret_cast<uintptr_t>(block_);
+    const uintptr_t a = reinterpret_cast<uintptr_t>(p);
+    return a >= lo && a < lo + static_cast<uintptr_t>(Head()->capacity);
+}
+
+void AttributeSet::Reserve(int64_t more) {
+    const int64_t used = block_ ? Head()->used : static_cast<int64_t>(sizeof(Header));
+    const int64_t capacity = block_ ? Head()->capacity : 0;
+    const int64_t want = used + more;
+    if (want <= capacity) return;
+    if (want > INT32_MAX) fatal("attribute list would exceed 2 GB");
+    int64_t grown = block_ ? capacity + capacity / 2 : kFirstBlock;
+    if (grown < want) grown = want;
+    grown = (grown + 15) & ~int64_t{15};
+    if (grown > INT32_MAX) grown = INT32_MAX;
+    void* p = block_ ? memRealloc(block_, static_cast<size_t>(grown)) : memAlloc(static_cast<size_t>(grown));
+    if (!p) fatal("out of memory in an attribute list");
+    if (!block_) {
+        Header* h = static_cast<Header*>(p);
+        h->used = static_cast<int32_t>(sizeof(Header));
+        h->count = 0;
+    }
+    block_ = static_cast<unsigned char*>(p);
+    Head()->capacity = static_cast<int32_t>(grown);
 }
 
 void AttributeSet::Add(const char* name, const char* value) {
@@ -51,39 +131,50 @@ void AttributeSet::Add(const char* name, const char* value) {
 void AttributeSet::Add(const char* name, int32_t nameLen, const char* value, int32_t valueLen) {
     if (!name || nameLen <= 0) return;
     if (!value || valueLen < 0) valueLen = 0;
-    if (!Present()) {
-        lengths_.Reset(kLengthsCapacity, kLengthsStep);
-        new (textStore_) StringBuffer(StringBuffer::withCapacity(kTextCapacity));
+    int64_t need = lengthBytes(static_cast<uint32_t>(nameLen)) + lengthBytes(static_cast<uint32_t>(valueLen)) +
+                   static_cast<int64_t>(nameLen) + valueLen;
+    if (!block_ || static_cast<int64_t>(Head()->used) + need > Head()->capacity) {
+        // The name or the value may lie in this list's own block, which moves.
+        const bool nameInside = Holds(name);
+        const bool valueInside = valueLen > 0 && Holds(value);
+        const uintptr_t lo = reinterpret_cast<uintptr_t>(block_);
+        const uintptr_t n = reinterpret_cast<uintptr_t>(name);
+        const uintptr_t v = reinterpret_cast<uintptr_t>(value);
+        Reserve(need);
+        if (nameInside) name = reinterpret_cast<const char*>(block_) + (n - lo);
+        if (valueInside) value = reinterpret_cast<const char*>(block_) + (v - lo);
     }
-    StringBuffer& text = Text();
-    lengths_.Append(nameLen);
-    text.appendN(name, nameLen);
-    lengths_.Append(valueLen);
-    if (valueLen > 0) text.appendN(value, valueLen);
+
+    unsigned char* p = End();
+    p = writeLength(p, static_cast<uint32_t>(nameLen));
+    p = writeLength(p, static_cast<uint32_t>(valueLen));
+    std::memcpy(p, name, static_cast<size_t>(nameLen));
+    if (valueLen > 0) std::memcpy(p + nameLen, value, static_cast<size_t>(valueLen));
+    Head()->used += static_cast<int32_t>(need);
+    ++Head()->count;
 }
 
-int32_t AttributeSet::PairOffset(int32_t i) const {
-    if (i < 0 || i >= Count()) return -1;
-    const int32_t* len = lengths_.Elements();
-    int32_t offset = 0;
-    for (int32_t k = 0; k < 2 * i; ++k) offset += len[k];
-    return offset;
+bool AttributeSet::PairAt(int32_t i, int32_t* nameLen, int32_t* valueLen, const char** name) const {
+    if (i < 0 || i >= Count()) return false;
+    Pair pair = readPair(Records());
+    for (; i > 0; --i) pair = readPair(pair.end());
+    *nameLen = pair.nameLen;
+    *valueLen = pair.valueLen;
+    *name = pair.name;
+    return true;
 }
 
-int32_t AttributeSet::Find(const char* name, int32_t nameLen, int32_t from, int32_t* offset) const {
-    if (!name || nameLen <= 0 || !Present()) return -1;
-    const int32_t* len = lengths_.Elements();
-    const char* bytes = Bytes();
-    int32_t n = Count();
-    int32_t off = 0;
-    for (int32_t k = 0; k < 2 * from && k < 2 * n; ++k) off += len[k];
-    for (int32_t i = from; i < n; ++i) {
-        int32_t nl = len[2 * i];
-        if (nl == nameLen && std::memcmp(bytes + off, name, static_cast<size_t>(nl)) == 0) {
-            if (offset) *offset = off;
+int32_t AttributeSet::Find(const char* name, int32_t nameLen, int32_t* valueLen, const char** value) const {
+    if (!name || nameLen <= 0 || !block_) return -1;
+    const unsigned char* p = Records();
+    for (int32_t i = 0, n = Head()->count; i < n; ++i) {
+        Pair pair = readPair(p);
+        if (nameIs(pair, name, nameLen)) {
+            if (valueLen) *valueLen = pair.valueLen;
+            if (value) *value = pair.value();
             return i;
         }
-        off += nl + len[2 * i + 1];
+        p = pair.end();
     }
     return -1;
 }
@@ -91,15 +182,29 @@ int32_t AttributeSet::Find(const char* name, int32_t nameLen, int32_t from, int3
 void AttributeSet::Remove(const char* name) { Remove(name, textLength(name)); }
 
 void AttributeSet::Remove(const char* name, int32_t nameLen) {
-    int32_t offset = 0;
-    int32_t i = Find(name, nameLen, 0, &offset);
-    while (i >= 0) {
-        int32_t pairLen = lengths_.Get(2 * i) + lengths_.Get(2 * i + 1);
-        Text().removeChunk(offset, pairLen);
-        lengths_.RemoveAt(2 * i + 1);
-        lengths_.RemoveAt(2 * i);
-        i = Find(name, nameLen, i, &offset);
+    if (!name || nameLen <= 0 || Count() == 0) return;
+    if (Holds(name)) {
+        // The wanted name lies in the block about to be compacted.
+        StringBuffer copy(name, nameLen, 0);
+        Remove(copy.getString(), nameLen);
+        return;
     }
+    // One pass: the records kept slide down over the removed ones.
+    unsigned char* w = Records();
+    const unsigned char* r = Records();
+    const unsigned char* end = End();
+    int32_t kept = 0;
+    while (r < end) {
+        Pair pair = readPair(r);
+        r = pair.end();
+        if (nameIs(pair, name, nameLen)) continue;
+        size_t len = static_cast<size_t>(r - pair.record);
+        if (w != pair.record) std::memmove(w, pair.record, len);
+        w += len;
+        ++kept;
+    }
+    Head()->used = static_cast<int32_t>(w - block_);
+    Head()->count = kept;
 }
 
 void AttributeSet::Update(const char* name, const char* value) {
@@ -109,23 +214,25 @@ void AttributeSet::Update(const char* name, const char* value) {
 }
 
 const char* AttributeSet::NamePtr(int32_t i, int32_t* len) const {
-    int32_t offset = PairOffset(i);
-    if (offset < 0) {
+    int32_t nameLen = 0, valueLen = 0;
+    const char* name = nullptr;
+    if (!PairAt(i, &nameLen, &valueLen, &name)) {
         if (len) *len = 0;
         return nullptr;
     }
-    if (len) *len = lengths_.Get(2 * i);
-    return Bytes() + offset;
+    if (len) *len = nameLen;
+    return name;
 }
 
 const char* AttributeSet::ValuePtr(int32_t i, int32_t* len) const {
-    int32_t offset = PairOffset(i);
-    if (offset < 0) {
+    int32_t nameLen = 0, valueLen = 0;
+    const char* name = nullptr;
+    if (!PairAt(i, &nameLen, &valueLen, &name)) {
         if (len) *len = 0;
         return nullptr;
     }
-    if (len) *len = lengths_.Get(2 * i + 1);
-    return Bytes() + offset + lengths_.Get(2 * i);
+    if (len) *len = valueLen;
+    return name + nameLen;
 }
 
 const char* AttributeSet::FindValue(const char* name, int32_t* len) const {
@@ -133,14 +240,14 @@ const char* AttributeSet::FindValue(const char* name, int32_t* len) const {
 }
 
 const char* AttributeSet::FindValue(const char* name, int32_t nameLen, int32_t* len) const {
-    int32_t offset = 0;
-    int32_t i = Find(name, nameLen, 0, &offset);
-    if (i < 0) {
+    int32_t valueLen = 0;
+    const char* value = nullptr;
+    if (Find(name, nameLen, &valueLen, &value) < 0) {
         if (len) *len = 0;
         return nullptr;
     }
-    if (len) *len = lengths_.Get(2 * i + 1);
-    return Bytes() + offset + nameLen;
+    if (len) *len = valueLen;
+    return value;
 }
 
 void AttributeSet::NameAt(int32_t i, StringBuffer& out) const {
@@ -171,35 +278,35 @@ bool AttributeSet::GetValue(const char* name, StringBuffer& out) const {
 bool AttributeSet::Has(const char* name) const { return Has(name, textLength(name)); }
 
 bool AttributeSet::Has(const char* name, int32_t nameLen) const {
-    return Find(name, nameLen, 0, nullptr) >= 0;
+    return Find(name, nameLen, nullptr, nullptr) >= 0;
 }
 
 bool AttributeSet::HasValue(const char* name, const char* value) const {
     int32_t nameLen = textLength(name);
     int32_t valueLen = textLength(value);
-    int32_t offset = 0;
-    for (int32_t i = Find(name, nameLen, 0, &offset); i >= 0;
-         i = Find(name, nameLen, i + 1, &offset)) {
-        if (lengths_.Get(2 * i + 1) == valueLen &&
-            (valueLen == 0 ||
-             std::memcmp(Bytes() + offset + nameLen, value, static_cast<size_t>(valueLen)) == 0))
+    if (!name || nameLen <= 0 || !block_) return false;
+    const unsigned char* p = Records();
+    for (int32_t i = 0, n = Head()->count; i < n; ++i) {
+        Pair pair = readPair(p);
+        if (nameIs(pair, name, nameLen) && pair.valueLen == valueLen &&
+            (valueLen == 0 || std::memcmp(pair.value(), value, static_cast<size_t>(valueLen)) == 0))
             return true;
+        p = pair.end();
     }
     return false;
 }
 
 void AttributeSet::Write(StringBuffer& out) const {
-    if (!Present()) return;
-    const int32_t* len = lengths_.Elements();
-    const char* p = Bytes();
-    int32_t n = Count();
-    for (int32_t i = 0; i < n; ++i) {
-        int32_t nl = len[2 * i];
-        int32_t vl = len[2 * i + 1];
+    if (!block_) return;
+    const unsigned char* p = Records();
+    for (int32_t i = 0, n = Head()->count; i < n; ++i) {
+        Pair pair = readPair(p);
+        p = pair.end();
+        int32_t vl = pair.valueLen;
         out.appendChar(' ');
-        out.appendN(p, nl);
+        out.appendN(pair.name, pair.nameLen);
         out.appendN("=\"", 2);
-        const char* v = p + nl;
+        const char* v = pair.value();
         int32_t run = 0;   // start of the bytes not yet written
         int32_t k = 0;
         for (; k < vl && v[k] != 0; ++k) {
@@ -223,7 +330,6 @@ void AttributeSet::Write(StringBuffer& out) const {
         }
         out.appendN(v + run, k - run);
         out.appendChar('"');
-        p += nl + vl;
     }
 }
 

@@ -1,16 +1,16 @@
-// AttributeSet: the ordered name/value pairs of one node, packed into one text
-// block (names and values concatenated) and one lengths array. Duplicate names
-// are allowed; names compare byte for byte.
+// AttributeSet: the ordered name/value pairs of one node, packed into one
+// block. Duplicate names are allowed; names compare byte for byte.
 //
-// The lengths array and the text buffer are embedded and get their storage on
-// the first addition, so a list costs three allocations in all: the set, the
-// lengths block and the text block.
+// The block starts with its capacity, its used bytes and the pair count;
+// then each pair is one record: the name length and the value length (each a
+// little-endian base-128 number, one byte below 128), then the name bytes and
+// the value bytes, with no separators. The block is made on the first
+// addition, so a list costs two allocations in all: the set (one pointer) and
+// its block. Lookups walk the records in order, summing lengths.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-#include "tree/ExtIntArray.h"
 
 namespace tarvex {
 
@@ -33,7 +33,7 @@ public:
     void Remove(const char* name, int32_t nameLen);
     void Update(const char* name, const char* value);   // Remove, then Add at the end
     void Clear();
-    int32_t Count() const { return lengths_.Count() / 2; }
+    int32_t Count() const { return block_ ? Head()->count : 0; }
 
     void NameAt(int32_t i, StringBuffer& out) const;
     bool ValueAt(int32_t i, StringBuffer& out) const;
@@ -54,17 +54,26 @@ public:
     void Write(StringBuffer& out) const;
 
 private:
-    bool Present() const { return lengths_.Capacity() > 0; }
-    StringBuffer& Text();
-    const StringBuffer& Text() const;
-    const char* Bytes() const;
-    // Offset of pair i in the text; -1 when out of range.
-    int32_t PairOffset(int32_t i) const;
-    // Index of the first pair named `name` at or after `from`; -1 if none.
-    int32_t Find(const char* name, int32_t nameLen, int32_t from, int32_t* offset) const;
+    // The record of pair i: its name and value lengths and the name's first
+    // byte (the value follows the name). False when i is out of range.
+    bool PairAt(int32_t i, int32_t* nameLen, int32_t* valueLen, const char** name) const;
+    // Index of the first pair named `name`, with its value; -1 if none.
+    int32_t Find(const char* name, int32_t nameLen, int32_t* valueLen, const char** value) const;
+    // Makes room for `more` bytes after the used ones.
+    void Reserve(int64_t more);
+    // True when `p` points into the block.
+    bool Holds(const char* p) const;
 
-    ExtIntArray lengths_;                      // 2i: name length, 2i+1: value length
-    alignas(8) unsigned char textStore_[32];   // StringBuffer, constructed when Present()
+    struct Header {
+        int32_t capacity;   // bytes in the block, this header included
+        int32_t used;       // bytes in use, this header included
+        int32_t count;      // pairs
+    };
+    Header* Head() const { return reinterpret_cast<Header*>(block_); }
+    unsigned char* Records() const { return block_ + sizeof(Header); }
+    unsigned char* End() const { return block_ + Head()->used; }
+
+    unsigned char* block_ = nullptr;   // null until the first addition
 };
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 #include "tree/TreeNode.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -11,8 +13,10 @@
 
 namespace tarvex {
 
-static_assert(sizeof(StringBuffer) <= 32 && alignof(StringBuffer) <= 8,
-              "TreeNode embeds its tag buffer in 32 bytes");
+static_assert(sizeof(StringBuffer) <= 24 && alignof(StringBuffer) <= 8,
+              "TreeNode embeds its content buffer in 24 bytes");
+static_assert(sizeof(char*) <= 13, "a tag block's address fits the inline tag bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 96, "a node fills one 96-byte size class");
 
 namespace {
 
@@ -20,17 +24,10 @@ constexpr int32_t kChildStep = 5;
 
 int32_t textLength(const char* s) { return s ? static_cast<int32_t>(std::strlen(s)) : 0; }
 
-// Content buffers live in the library's allocator, sized exactly (n + 1).
-StringBuffer* newBuffer(const char* p, int32_t n, int32_t increment) {
-    void* block = memAlloc(sizeof(StringBuffer));
-    if (!p || n <= 0) return new (block) StringBuffer("", 0, increment);
-    return new (block) StringBuffer(p, n, increment);
-}
-
-void freeBuffer(StringBuffer* b) {
-    if (!b) return;
-    b->~StringBuffer();
-    memFree(b);
+[[noreturn]] void fatal(const char* what) {
+    std::fprintf(stderr, "tarvex: fatal internal error: %s\n", what);
+    std::fflush(stderr);
+    std::abort();
 }
 
 bool pointsInto(const StringBuffer& b, const char* p) {
@@ -67,22 +64,66 @@ void TreeNode::operator delete(void* p) { memFree(p); }
 
 TreeNode::~TreeNode() {
     ClearTag();
-    freeBuffer(content_);
+    if (hasContent_) Content()->~StringBuffer();
     delete attributes_;
     delete children_;   // the array only; the walk in Destroy frees the children
 }
 
-StringBuffer* TreeNode::TagBuffer() {
-    return hasTag_ ? std::launder(reinterpret_cast<StringBuffer*>(tagStore_)) : nullptr;
+StringBuffer* TreeNode::Content() { return std::launder(reinterpret_cast<StringBuffer*>(contentStore_)); }
+
+const StringBuffer* TreeNode::Content() const {
+    return std::launder(reinterpret_cast<const StringBuffer*>(contentStore_));
 }
 
-const StringBuffer* TreeNode::TagBuffer() const {
-    return hasTag_ ? std::launder(reinterpret_cast<const StringBuffer*>(tagStore_)) : nullptr;
+StringBuffer* TreeNode::ContentBuffer() { return hasContent_ ? Content() : nullptr; }
+
+const StringBuffer* TreeNode::ContentBuffer() const { return hasContent_ ? Content() : nullptr; }
+
+// Content buffers are sized exactly (len + 1); an empty one holds one byte.
+void TreeNode::MakeContent(const char* text, int32_t len, int32_t increment) {
+    if (!text || len <= 0) {
+        text = "";
+        len = 0;
+    }
+    new (contentStore_) StringBuffer(text, len, increment);
+    hasContent_ = true;
+}
+
+const char* TreeNode::TagBytes() const {
+    if (tagLen_ < kInlineTag) return tag_;
+    char* block;
+    std::memcpy(&block, tag_, sizeof block);
+    return block;
+}
+
+void TreeNode::StoreTag(const char* text, int32_t len) {
+    if (!text || len < 0) len = 0;
+    char* old = nullptr;
+    if (hasTag_ && tagLen_ >= kInlineTag) std::memcpy(&old, tag_, sizeof old);
+    if (len < kInlineTag) {
+        // `text` may be the inline tag itself or lie in the old block.
+        if (len > 0) std::memmove(tag_, text, static_cast<size_t>(len));
+        tag_[len] = 0;
+    } else {
+        char* block = static_cast<char*>(memAlloc(static_cast<size_t>(len) + 1));
+        if (!block) fatal("out of memory for a tag");
+        std::memcpy(block, text, static_cast<size_t>(len));
+        block[len] = 0;
+        std::memcpy(tag_, &block, sizeof block);
+    }
+    if (old) memFree(old);
+    tagLen_ = len;
+    hasTag_ = true;
 }
 
 void TreeNode::ClearTag() {
     if (!hasTag_) return;
-    TagBuffer()->~StringBuffer();
+    if (tagLen_ >= kInlineTag) {
+        char* block;
+        std::memcpy(&block, tag_, sizeof block);
+        memFree(block);
+    }
+    tagLen_ = 0;
     hasTag_ = false;
 }
 
@@ -91,11 +132,8 @@ void TreeNode::ClearTag() {
 
 TreeNode* TreeNode::MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen) {
     TreeNode* node = new TreeNode();
-    if (tag && tagLen > 0) {
-        new (node->tagStore_) StringBuffer(tag, tagLen, 0);
-        node->hasTag_ = true;
-    }
-    if (content && contentLen > 0) node->content_ = newBuffer(content, contentLen, 0);
+    if (tag && tagLen > 0) node->StoreTag(tag, tagLen);
+    if (content && contentLen > 0) node->MakeContent(content, contentLen, 0);
     return node;
 }
 
@@ -112,7 +150,7 @@ TreeNode* TreeNode::NewTree(const char* tag, int32_t tagLen) {
 TreeNode* TreeNode::NewTree(const char* tag, const char* content) {
     TreeNode* node = NewTree(tag);
     int32_t n = textLength(content);
-    if (n > 0) node->content_ = newBuffer(content, n, 0);
+    if (n > 0) node->MakeContent(content, n, 0);
     return node;
 }
 
@@ -217,20 +255,23 @@ void TreeNode::DetachFromParent(TreeNode* node) {
 void TreeNode::SwapNodeData(TreeNode* a, TreeNode* b) {
     if (!a || !b) return;
     if (a != b) {
-        if (a->hasTag_ && b->hasTag_) {
-            std::swap(*a->TagBuffer(), *b->TagBuffer());
-        } else if (a->hasTag_ || b->hasTag_) {
-            TreeNode* from = a->hasTag_ ? a : b;
-            TreeNode* to = a->hasTag_ ? b : a;
-            new (to->tagStore_) StringBuffer(std::move(*from->TagBuffer()));
-            to->hasTag_ = true;
-            from->ClearTag();
+        // A tag is its bytes or its block's address, so the raw bytes move.
+        std::swap(a->tag_, b->tag_);
+        std::swap(a->tagLen_, b->tagLen_);
+        std::swap(a->hasTag_, b->hasTag_);
+        if (a->hasContent_ && b->hasContent_) {
+            std::swap(*a->Content(), *b->Content());
+        } else if (a->hasContent_ || b->hasContent_) {
+            TreeNode* from = a->hasContent_ ? a : b;
+            TreeNode* to = a->hasContent_ ? b : a;
+            new (to->contentStore_) StringBuffer(std::move(*from->Content()));
+            to->hasContent_ = true;
+            from->RemoveContent();
         }
-        std::swap(a->content_, b->content_);
         std::swap(a->attributes_, b->attributes_);
     }
-    if (a->content_ && a->content_->getSize() == 0) a->RemoveContent();
-    if (b->content_ && b->content_->getSize() == 0) b->RemoveContent();
+    if (a->hasContent_ && a->Content()->getSize() == 0) a->RemoveContent();
+    if (b->hasContent_ && b->Content()->getSize() == 0) b->RemoveContent();
 }
 
 bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
@@ -342,58 +383,50 @@ void TreeNode::Destroy(TreeNode* node) {
 // ---------------------------------------------------------------------------
 // Node data
 
-const char* TreeNode::GetTag() const { return hasTag_ ? TagBuffer()->getString() : ""; }
+const char* TreeNode::GetTag() const { return hasTag_ ? TagBytes() : ""; }
 
-int32_t TreeNode::GetTagLength() const { return hasTag_ ? TagBuffer()->getSize() : 0; }
+int32_t TreeNode::GetTagLength() const { return tagLen_; }
 
 bool TreeNode::TagEquals(const char* tag, int32_t len) const {
     if (!tag) len = 0;
-    if (GetTagLength() != len) return false;
-    return len == 0 || std::memcmp(GetTag(), tag, static_cast<size_t>(len)) == 0;
+    if (tagLen_ != len) return false;
+    return len == 0 || std::memcmp(TagBytes(), tag, static_cast<size_t>(len)) == 0;
 }
 
 void TreeNode::SetTag(const char* text) { SetTag(text, textLength(text)); }
 
 void TreeNode::SetTag(const char* text, int32_t len) {
     if (!text || len < 0) len = 0;
-    if (!hasTag_) {
-        if (len > 0) {
-            new (tagStore_) StringBuffer(text, len, 0);
-            hasTag_ = true;
-        }
-        return;
-    }
-    StringBuffer& tag = *TagBuffer();
-    assignBytes(tag, text, len);
-    // A replaced tag keeps no more than 4 spare bytes.
-    if (tag.getCapacity() - (tag.getSize() + 1) > 4) tag.shrinkToFit();
+    // Without a tag, an empty one makes none; a present tag stays present.
+    if (!hasTag_ && len == 0) return;
+    StoreTag(text, len);
 }
 
-const char* TreeNode::GetContent() const { return content_ ? content_->getString() : ""; }
+const char* TreeNode::GetContent() const { return hasContent_ ? Content()->getString() : ""; }
 
-int32_t TreeNode::GetContentLength() const { return content_ ? content_->getSize() : 0; }
+int32_t TreeNode::GetContentLength() const { return hasContent_ ? Content()->getSize() : 0; }
 
-bool TreeNode::HasContent() const { return content_ && content_->getSize() > 0; }
+bool TreeNode::HasContent() const { return hasContent_ && Content()->getSize() > 0; }
 
 StringBuffer* TreeNode::EnsureContentBuffer(int32_t increment) {
-    if (!content_) content_ = newBuffer(nullptr, 0, increment);
-    return content_;
+    if (!hasContent_) MakeContent(nullptr, 0, increment);
+    return Content();
 }
 
 void TreeNode::SetContent(const char* text) { SetContent(text, textLength(text)); }
 
 void TreeNode::SetContent(const char* text, int32_t len) {
     if (!text || len < 0) len = 0;
-    if (!content_) {
-        content_ = newBuffer(text, len, 0);
+    if (!hasContent_) {
+        MakeContent(text, len, 0);
         return;
     }
-    assignBytes(*content_, text, len);
+    assignBytes(*Content(), text, len);
 }
 
 void TreeNode::SetContentBytes(const char* bytes, int32_t n) {
     if (!bytes) {
-        if (content_) content_->clear();
+        if (hasContent_) Content()->clear();
         return;
     }
     SetContent(bytes, n);
@@ -403,21 +436,23 @@ void TreeNode::AppendContent(const char* bytes) { AppendContent(bytes, textLengt
 
 void TreeNode::AppendContent(const char* bytes, int32_t n) {
     if (!bytes || n <= 0) return;
-    if (!content_) {
-        content_ = newBuffer(bytes, n, 0);
+    if (!hasContent_) {
+        MakeContent(bytes, n, 0);
         return;
     }
-    if (pointsInto(*content_, bytes)) {
+    StringBuffer& content = *Content();
+    if (pointsInto(content, bytes)) {
         StringBuffer copy(bytes, n, 0);
-        content_->appendN(copy.getString(), n);
+        content.appendN(copy.getString(), n);
         return;
     }
-    content_->appendN(bytes, n);
+    content.appendN(bytes, n);
 }
 
 void TreeNode::RemoveContent() {
-    freeBuffer(content_);
-    content_ = nullptr;
+    if (!hasContent_) return;
+    Content()->~StringBuffer();
+    hasContent_ = false;
 }
 
 AttributeSet* TreeNode::EnsureAttributes() {

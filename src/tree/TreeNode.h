@@ -61,9 +61,9 @@ public:
     const char* GetContent() const;             // "" when absent
     int32_t GetContentLength() const;
     bool HasContent() const;                    // present and non-empty
-    bool HasContentBuffer() const { return content_ != nullptr; }
-    StringBuffer* ContentBuffer() { return content_; }       // may be null
-    const StringBuffer* ContentBuffer() const { return content_; }
+    bool HasContentBuffer() const { return hasContent_; }
+    StringBuffer* ContentBuffer();                            // may be null
+    const StringBuffer* ContentBuffer() const;
     // The content buffer, created empty (capacity 1) when absent; `increment`
     // is its growth increment (0 means the default of 200).
     StringBuffer* EnsureContentBuffer(int32_t increment = 0);
@@ -118,23 +118,35 @@ private:
     static TreeNode* MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen);
     static void LinkLastChild(TreeNode* parent, TreeNode* child);
     static void PointSubtreeAt(TreeNode* node, TreeInfo* tree);
-    StringBuffer* TagBuffer();
-    const StringBuffer* TagBuffer() const;
+    StringBuffer* Content();                    // the embedded content buffer
+    const StringBuffer* Content() const;
+    void MakeContent(const char* text, int32_t len, int32_t increment);
+    const char* TagBytes() const;
+    // Replaces the tag bytes (the text may be the tag itself) and makes the
+    // tag present.
+    void StoreTag(const char* text, int32_t len);
     void ClearTag();
+
+    // Size of the embedded content buffer (checked against StringBuffer).
+    static constexpr size_t kContentStore = 24;
+    // Tags shorter than this many bytes live in the node itself; longer ones
+    // in a block of their exact size whose address the first bytes hold.
+    static constexpr int32_t kInlineTag = 13;
 
     TreeInfo* tree_ = nullptr;
     AttributeSet* attributes_ = nullptr;
-    StringBuffer* content_ = nullptr;
     ExtPtrArray* children_ = nullptr;
     TreeNode* parent_ = nullptr;
     TreeNode* next_ = nullptr;
     TreeNode* prev_ = nullptr;
+    // The content buffer lives inside the node (constructed when hasContent_).
+    alignas(8) unsigned char contentStore_[kContentStore];
     int32_t refCount_ = 0;
-    bool cdata_ = false;
+    int32_t tagLen_ = 0;
+    alignas(8) char tag_[kInlineTag];
     bool hasTag_ = false;
-    // The tag buffer lives inside the node (constructed when hasTag_), which
-    // saves one allocation per node.
-    alignas(8) unsigned char tagStore_[32];
+    bool hasContent_ = false;
+    bool cdata_ = false;
 };
 
 }  // namespace tarvex

@@ -104,7 +104,7 @@ TEST(DataBuffer, GrowthAndEditing) {
 
     DataBuffer t;
     t.appendText(tarvex::StringBuffer("ab"));
-    t.appendWide(u"A");
+    t.appendWide(OLESTR("A"));
     t.appendWide(nullptr);
     EXPECT_EQ(bytes(t), (std::vector<uint8_t>{'a', 'b', 'A', 0, 0, 0, 0, 0}));
     EXPECT_TRUE(t.isAllAscii());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "log/Logger.h"
 #include "text/DataBuffer.h"
@@ -203,5 +204,53 @@ TEST_F(FileAccessTest, FailedWriteLeavesOldFileIntact) {
     EXPECT_FALSE(writeFile(path("sub").c_str(), "x", 1, &dirLog));
     EXPECT_EQ(readRaw(path("sub/inner.txt")), "inner");
     EXPECT_EQ(entriesInDir(), 2u);
-    EXPECT_NE(logText(dirLog).find("Failed to write complete file (1)"), std::string::npos);
+}
+
+TEST_F(FileAccessTest, FailureLogsInOrder) {
+    // Loading a missing file.
+    std::string missing = path("missing.xml");
+    Logger loadLog;
+    DataBuffer data;
+    EXPECT_FALSE(loadFile(missing.c_str(), data, &loadLog));
+    EXPECT_EQ(logText(loadLog), "OstrandLog:\r\n"
+                                "  Failed to open file (2)\r\n"
+                                "  filename: " + missing + "\r\n"
+                                "  osErrorInfo: No such file or directory\r\n");
+
+    // Writing where the target cannot be opened names the target, never a
+    // temporary file beside it.
+    std::string nowhere = path("no-such-folder/out.xml");
+    Logger writeLog;
+    EXPECT_FALSE(writeFile(nowhere.c_str(), "x", 1, &writeLog));
+    EXPECT_EQ(logText(writeLog), "OstrandLog:\r\n"
+                                 "  Failed to open file (2)\r\n"
+                                 "  filename: " + nowhere + "\r\n"
+                                 "  osErrorInfo: No such file or directory\r\n"
+                                 "  filename: " + nowhere + "\r\n"
+                                 "  Failed to write complete file (7)\r\n");
+
+    // A folder cannot be opened for writing either.
+    std::string folder = path("sub");
+    fs::create_directory(folder);
+    Logger dirLog;
+    EXPECT_FALSE(writeFile(folder.c_str(), "x", 1, &dirLog));
+    EXPECT_EQ(logText(dirLog), "OstrandLog:\r\n"
+                               "  Failed to open file (2)\r\n"
+                               "  filename: " + folder + "\r\n"
+                               "  osErrorInfo: Is a directory\r\n"
+                               "  filename: " + folder + "\r\n"
+                               "  Failed to write complete file (7)\r\n");
+    EXPECT_EQ(entriesInDir(), 1u);  // no temporary file left behind
+}
+
+TEST_F(FileAccessTest, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "the superuser may write to any file";
+    std::string target = path("locked.xml");
+    writeRaw(target, "old");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    Logger log;
+    EXPECT_FALSE(writeFile(target.c_str(), "new", 3, &log));
+    EXPECT_EQ(readRaw(target), "old");
+    EXPECT_EQ(entriesInDir(), 1u);
+    EXPECT_NE(logText(log).find("Failed to write complete file (7)"), std::string::npos) << logText(log);
 }

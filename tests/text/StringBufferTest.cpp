@@ -302,3 +302,66 @@ TEST(StringBufferDeathTest, DestroyedBufferIsFatal) {
     EXPECT_DEATH(b->getSize(), "text buffer");
     EXPECT_DEATH(b->append("y"), "text buffer");
 }
+
+TEST(StringBuffer, SourcesInsideTheBufferSurviveGrowth) {
+    // Every append below must grow the block while its source lies in it.
+    StringBuffer tail("abcd");
+    tail.append(tail.getString() + 1);
+    EXPECT_EQ(str(tail), "abcdbcd");
+    StringBuffer whole("xyz");
+    whole.append(whole.getString());
+    EXPECT_EQ(str(whole), "xyzxyz");
+    StringBuffer set("0123456789");
+    set.setString(set.getString() + 1);
+    EXPECT_EQ(str(set), "123456789");
+
+    // Pattern and replacement may both come from the buffer being rebuilt.
+    StringBuffer r("ab-ab");
+    EXPECT_EQ(r.replaceAll(r.getString() + 3, r.getString()), 2);
+    EXPECT_EQ(str(r), "ab-ab-ab-ab");
+}
+
+TEST(StringBuffer, EditBoundaries) {
+    // One spare byte: prepend fits without growing and keeps the terminator.
+    StringBuffer p = StringBuffer::withCapacity(10);
+    p.append("12345678");
+    p.prepend("x");
+    EXPECT_EQ(p.getCapacity(), 10);
+    EXPECT_EQ(str(p), "x12345678");
+    EXPECT_EQ(p.getString()[9], 0);
+    p.prepend("y");  // full: increment + length + n + 1, increment kept
+    EXPECT_EQ(p.getCapacity(), 10 + 9 + 1 + 1);
+    EXPECT_EQ(p.getGrowthIncrement(), 10);
+    EXPECT_EQ(str(p), "yx12345678");
+
+    StringBuffer c("abcdef");
+    c.removeChunk(6, 0);          // start at the length: nothing
+    c.removeChunk(-1, 2);
+    c.removeChunk(2, -1);
+    c.removeChunk(1, INT32_MAX);  // start + n overflows 32 bits: nothing
+    EXPECT_EQ(str(c), "abcdef");
+    c.removeChunk(4, 2);
+    EXPECT_EQ(str(c), "abcd");
+    EXPECT_EQ(c.getString()[4], 0);
+    c.removeChunk(0, 4);
+    EXPECT_EQ(str(c), "");
+
+    // Matches never overlap, and the replacement is not searched again.
+    StringBuffer o("abababa");
+    EXPECT_EQ(o.replaceAll("aba", "X"), 2);
+    EXPECT_EQ(str(o), "XbX");
+    StringBuffer g("aXa");
+    EXPECT_EQ(g.replaceAll("a", "aa"), 2);
+    EXPECT_EQ(str(g), "aaXaa");
+}
+
+TEST(StringBuffer, CompareCountsEveryByte) {
+    StringBuffer nul("a\0b", 3, 0);
+    EXPECT_FALSE(nul.equals("a"));
+    EXPECT_EQ(nul.compare("a"), 1);
+    EXPECT_EQ(nul.compare("a\x01"), -1);
+    EXPECT_EQ(StringBuffer("a").compare("a"), 0);
+    EXPECT_EQ(StringBuffer("").compare(nullptr), 0);
+    EXPECT_EQ(StringBuffer("").compare("a"), -1);
+    EXPECT_EQ(StringBuffer("ab").compare("a"), 1);
+}

@@ -105,3 +105,77 @@ TEST(AttributeSet, WriteEscapesValues) {
               " u=\"&#\" n=\"ab\"",
               written(set));
 }
+
+TEST(AttributeSet, ArgumentsFromTheListItself) {
+    // A name handed back by the list selects the pairs to remove even while
+    // the removal moves the bytes it points at.
+    AttributeSet set;
+    set.Add("x", "1");
+    set.Add("y", "2");
+    set.Add("x", "3");
+    int32_t len = 0;
+    const char* name = set.NamePtr(0, &len);
+    set.Remove(name, len);
+    EXPECT_EQ(" y=\"2\"", written(set));
+
+    // A value handed back by the list is copied even when the list grows.
+    const std::string longValue(300, 'v');
+    set.Add("long", longValue.c_str());
+    const char* value = set.FindValue("long", &len);
+    set.Add("copy", 4, value, len);
+    StringBuffer out;
+    ASSERT_TRUE(set.GetValue("copy", out));
+    EXPECT_EQ(longValue, out.getString());
+}
+
+TEST(AttributeSet, LongPairsAndManyPairsKeepTheirBytes) {
+    // Lengths of 127, 128 and 20000 bytes, and enough pairs to grow the block
+    // several times; removal in the middle keeps the order of the rest.
+    const std::string n127(127, 'n');
+    const std::string v128(128, 'v');
+    const std::string v20k(20000, 'w');
+    AttributeSet set;
+    for (int i = 0; i < 40; ++i) {
+        std::string name = "k" + std::to_string(i);
+        set.Add(name.c_str(), i % 2 ? v128.c_str() : "");
+    }
+    set.Add(n127.c_str(), v20k.c_str());
+    set.Add("last", "1");
+    ASSERT_EQ(42, set.Count());
+    int32_t len = 0;
+    const char* found = set.FindValue(n127.c_str(), &len);
+    ASSERT_NE(nullptr, found);
+    EXPECT_TRUE(v20k == std::string(found, static_cast<size_t>(len)));
+    EXPECT_TRUE(set.HasValue("k39", v128.c_str()));
+    EXPECT_TRUE(set.HasValue("k38", ""));
+    set.Remove("k1");
+    set.Remove(n127.c_str());
+    ASSERT_EQ(40, set.Count());
+    EXPECT_EQ("k2", nameAt(set, 1));
+    EXPECT_EQ("last", nameAt(set, 39));
+    StringBuffer v;
+    EXPECT_TRUE(set.ValueAt(2, v));
+    EXPECT_TRUE(v128 == v.getString());
+}
+
+TEST(AttributeSet, ArgumentsTakenFromTheSetItself) {
+    AttributeSet set;
+    set.Add("name", "value");
+    set.Add("other", "x");
+    int32_t nameLen = 0, valueLen = 0;
+    // Growing the block must not lose bytes read from the old block.
+    for (int i = 0; i < 20; ++i) {
+        const char* name = set.NamePtr(0, &nameLen);
+        const char* value = set.ValuePtr(0, &valueLen);
+        set.Add(name, nameLen, value, valueLen);
+    }
+    ASSERT_EQ(22, set.Count());
+    EXPECT_EQ("name", nameAt(set, 21));
+    EXPECT_TRUE(set.HasValue("name", "value"));
+    // Every "name" pair goes, though the wanted name lies in the first one and
+    // the pair after it slides over it.
+    const char* name = set.NamePtr(0, &nameLen);
+    set.Remove(name, nameLen);
+    ASSERT_EQ(1, set.Count());
+    EXPECT_EQ(" other=\"x\"", written(set));
+}

@@ -55,6 +55,9 @@ TEST(ExtPtrArray, GrowthDoublesUpToTheCap) {
 
     ExtPtrArray b(3, 2);
     EXPECT_EQ((std::vector<int32_t>{3, 5, 10, 20}), growthSequence(b, 11, &b));
+    // A step of 1 does not get past the new count: capacity becomes count + 1.
+    ExtPtrArray one(3, 1);
+    EXPECT_EQ((std::vector<int32_t>{3, 5, 10}), growthSequence(one, 6, &one));
     ExtPtrArray c(0, -1);
     EXPECT_EQ(5, c.Capacity());
     EXPECT_EQ(5, c.Step());

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
 #include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "text/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/ExtPtrArray.h"
@@ -59,7 +58,7 @@ std::vector<std::string> childTags(const TreeNode* n) {
     return tags;
 }
 
-size_t heapInUse() { return mallinfo2().uordblks; }
+size_t heapInUse() { return memBytesInUse(); }
 
 }  // namespace
 
@@ -319,6 +318,37 @@ TEST(TreeNodeData, ContentAndTagRules) {
     n->SetTag(nullptr);
     EXPECT_STREQ("", n->GetTag());
     EXPECT_EQ(0, n->GetTagLength());
+    TreeNode::DestroyTree(n);
+}
+
+TEST(TreeNodeData, TagsMoveBetweenNodeAndBlock) {
+    // Short tags sit in the node and long ones in a block of their own; every
+    // change between the two forms, also from the tag's own bytes, keeps them.
+    const std::string longTag = "a-tag-name-well-past-the-inline-size";
+    TreeNode* n = TreeNode::NewTree(longTag.c_str());
+    EXPECT_TRUE(n->TagEquals(longTag.c_str(), static_cast<int32_t>(longTag.size())));
+    n->SetTag(n->GetTag() + 2);                    // long to long, from itself
+    EXPECT_EQ(longTag.substr(2), n->GetTag());
+    n->SetTag(n->GetTag() + n->GetTagLength() - 4, 4);   // long to short, from itself
+    EXPECT_STREQ("size", n->GetTag());
+    n->SetTag("twelve-bytes");                    // the longest inline tag
+    n->SetTag("thirteen-byte");                   // the shortest block tag
+    EXPECT_STREQ("thirteen-byte", n->GetTag());
+    n->SetTag(n->GetTag(), 12);                   // block to inline, from itself
+    EXPECT_STREQ("thirteen-byt", n->GetTag());
+    n->SetTag(std::string(3, 'x').c_str(), 0);   // a present tag stays present, empty
+    EXPECT_TRUE(n->HasTagBuffer());
+    EXPECT_STREQ("", n->GetTag());
+
+    TreeNode* a = TreeNode::AddChild(n, longTag.c_str(), "one");
+    TreeNode* b = TreeNode::AddChild(n, "b", "two");
+    TreeNode::SwapNodeData(a, b);
+    EXPECT_STREQ("b", a->GetTag());
+    EXPECT_EQ(longTag, b->GetTag());
+    EXPECT_STREQ("two", a->GetContent());
+    EXPECT_STREQ("one", b->GetContent());
+    EXPECT_EQ(1, n->CountChildrenWithTag(longTag.c_str()));
+    EXPECT_EQ(b, n->FirstChildWithTag(longTag.c_str()));
     TreeNode::DestroyTree(n);
 }
 

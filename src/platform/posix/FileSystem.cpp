@@ -139,9 +139,16 @@ void closeFile(FileHandle f) {
 
 bool replaceFile(const char* source, const char* target, NameForm, uint32_t* error) {
     if (error) *error = 0;
-    // The new file keeps the permissions of the one it replaces.
+    // The new file keeps the permissions of the one it replaces, and a file
+    // this process may not write to is not replaced either.
     struct stat st{};
-    if (::stat(target, &st) == 0 && S_ISREG(st.st_mode)) ::chmod(source, st.st_mode & 07777);
+    if (::stat(target, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::access(target, W_OK) != 0) {
+            if (error) *error = static_cast<uint32_t>(errno);
+            return false;
+        }
+        ::chmod(source, st.st_mode & 07777);
+    }
     if (::rename(source, target) != 0) {
         if (error) *error = static_cast<uint32_t>(errno);
         return false;
