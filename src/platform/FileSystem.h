@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tarvex {
 namespace platform {
@@ -29,6 +30,10 @@ void closeFile(FileHandle f);
 // Atomically replaces `target` with `source` (rename / MoveFileEx).
 bool replaceFile(const char* source, const char* target, NameForm form, uint32_t* error);
 bool removeFile(const char* name, NameForm form);
+// The file a write to `name` should replace: a symbolic link is followed to
+// the file it names, so saving through a link keeps the link. Returns false
+// (and leaves `out` alone) when `name` is not a link or cannot be resolved.
+bool linkTarget(const char* name, NameForm form, std::string& out);
 bool isSharingViolation(uint32_t error);
 bool supportsWideNames();
 // True where file names are opened as UTF-8 bytes whatever the route (POSIX):

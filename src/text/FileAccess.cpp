@@ -181,7 +181,7 @@ bool loadNamed(XString& name, DataBuffer& out, LogBase* log) {
 
 // Writes the bytes to a new file beside the target, then moves it over the
 // target. The messages are those of the route: ANSI (7)/(1), wide (6)/(3).
-bool writeByRoute(const Route& target, const void* data, uint32_t length, LogBase* log) {
+bool writeByRoute(Route target, const void* data, uint32_t length, LogBase* log) {
     auto logWriteFailure = [&](uint32_t error) {
         if (!log) return;
         if (target.wide) {
@@ -202,6 +202,11 @@ bool writeByRoute(const Route& target, const void* data, uint32_t length, LogBas
         log->LogData(target.wide ? "utf8Filename" : "filename", target.utf8.c_str());
         log->LogError(target.wide ? "Failed to write complete file (6)" : "Failed to write complete file (7)");
     };
+
+    // Saving through a symbolic link replaces the file it names and keeps
+    // the link.
+    std::string resolved;
+    if (platform::linkTarget(target.name.c_str(), target.form, resolved)) target.name = resolved;
 
     // A unique name in the same folder, so the final move stays on one volume.
     std::string tempName;

@@ -254,3 +254,21 @@ TEST_F(FileAccessTest, ReadOnlyFileIsNotReplaced) {
     EXPECT_EQ(entriesInDir(), 1u);
     EXPECT_NE(logText(log).find("Failed to write complete file (7)"), std::string::npos) << logText(log);
 }
+
+TEST_F(FileAccessTest, SavingThroughALinkKeepsTheLink) {
+    fs::create_directory(dir_ / "real");
+    const std::string real = path("real/doc.xml");
+    writeRaw(real, "old");
+    const std::string link = path("doc.xml");
+    fs::create_symlink("real/doc.xml", link);          // relative, as users make them
+    const std::string dangling = path("new.xml");
+    fs::create_symlink("real/new.xml", dangling);      // names a file yet to exist
+
+    Logger log;
+    ASSERT_TRUE(writeFile(link.c_str(), "new", 3, &log));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(readRaw(real), "new");
+    ASSERT_TRUE(writeFile(dangling.c_str(), "fresh", 5, &log));
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_EQ(readRaw(path("real/new.xml")), "fresh");
+}

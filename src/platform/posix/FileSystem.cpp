@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -159,6 +160,29 @@ bool replaceFile(const char* source, const char* target, NameForm, uint32_t* err
 
 bool removeFile(const char* name, NameForm) {
     return name && ::unlink(name) == 0;
+}
+
+bool linkTarget(const char* name, NameForm, std::string& out) {
+    struct stat st{};
+    if (!name || ::lstat(name, &st) != 0 || !S_ISLNK(st.st_mode)) return false;
+    // A link to a file that exists resolves fully; a dangling link names the
+    // file to create, relative to the link's own folder.
+    if (char* real = ::realpath(name, nullptr)) {
+        out = real;
+        ::free(real);
+        return true;
+    }
+    char buf[4096];
+    ssize_t n = ::readlink(name, buf, sizeof(buf) - 1);
+    if (n <= 0) return false;
+    std::string link(buf, static_cast<size_t>(n));
+    if (link[0] != '/') {
+        std::string folder(name);
+        size_t slash = folder.rfind('/');
+        link = (slash == std::string::npos ? std::string() : folder.substr(0, slash + 1)) + link;
+    }
+    out = link;
+    return true;
 }
 
 bool isSharingViolation(uint32_t) { return false; }

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 namespace tarvex {
@@ -155,6 +156,9 @@ bool removeFile(const char* name, NameForm form) {
     }
     return DeleteFileA(name) != 0;
 }
+
+// Saving replaces the file a name opens; links are left to the system.
+bool linkTarget(const char*, NameForm, std::string&) { return false; }
 
 bool isSharingViolation(uint32_t error) { return error == kSharingViolation; }
 
