@@ -5,7 +5,7 @@
 #include <new>
 
 #include "component/DispatchEngine.h"
-#include "module/ModuleCount.h"
+#include "component/ModuleCount.h"
 #include "text/StringBuffer.h"
 #include "text/WideString.h"
 #include "tree/TreeNode.h"

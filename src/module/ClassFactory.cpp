@@ -1,7 +1,7 @@
 #include "module/ClassFactory.h"
 
 #include "component/CTarvex.h"
-#include "module/ModuleCount.h"
+#include "component/ModuleCount.h"
 
 namespace tarvex {
 

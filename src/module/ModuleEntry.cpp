@@ -1,7 +1,7 @@
 // The module's entry points and the component's identifiers.
 #include "component/CTarvex.h"
 #include "module/ClassFactory.h"
-#include "module/ModuleCount.h"
+#include "component/ModuleCount.h"
 #include "tarvex/tarvex.h"
 
 extern "C" {

@@ -1,4 +1,4 @@
-#include "module/ModuleCount.h"
+#include "component/ModuleCount.h"
 
 #include <atomic>
 
