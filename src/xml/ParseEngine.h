@@ -1,0 +1,117 @@
+// ParseEngine: the cursor the XML parser moves over its input text.
+//
+// The text is either owned (a copy kept in a StringBuffer) or borrowed from
+// the caller, who keeps it alive for the cursor's life. Every scan is bounded
+// by the end of the text, never by a NUL byte: a byte at or past the end reads
+// as NUL and no primitive moves the position past the end, so documents that
+// hold NUL bytes are read safely.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "text/StringBuffer.h"
+
+namespace tarvex {
+
+// A 256-entry membership table for the "collect until any of" scans.
+class ByteSet {
+public:
+    constexpr ByteSet() : bits_{} {}
+    explicit ByteSet(const char* members) : bits_{} {
+        for (const char* p = members; *p; ++p) bits_[static_cast<uint8_t>(*p)] = 1;
+    }
+    bool has(uint8_t b) const { return bits_[b] != 0; }
+
+private:
+    uint8_t bits_[256];
+};
+
+class ParseEngine {
+public:
+    ParseEngine();
+    // Copies the text.
+    ParseEngine(const char* text, int32_t length);
+    ~ParseEngine();
+    ParseEngine(const ParseEngine&) = delete;
+    ParseEngine& operator=(const ParseEngine&) = delete;
+
+    // Replaces the text with a copy of (text, length); position 0.
+    void assign(const char* text, int32_t length);
+    // Points at caller-owned text without copying; position 0.
+    void borrow(const char* text, int32_t length);
+
+    const char* base() const { return base_; }
+    int32_t length() const { return length_; }
+    int32_t position() const { return pos_; }
+    void setPosition(int32_t pos) { pos_ = pos < 0 ? 0 : (pos > length_ ? length_ : pos); }
+    bool atEnd() const { return pos_ >= length_; }
+    int32_t remaining() const { return length_ - pos_; }
+    const char* current() const { return base_ + pos_; }
+
+    // The byte at the position (or `offset` bytes further); NUL at or past the end.
+    char peek() const { return pos_ < length_ ? base_[pos_] : '\0'; }
+    char peekAt(int32_t offset) const {
+        int64_t i = static_cast<int64_t>(pos_) + offset;
+        return (i >= 0 && i < length_) ? base_[i] : '\0';
+    }
+    // Moves n bytes forward, stopping at the end.
+    void advance(int32_t n = 1) { pos_ = (n >= length_ - pos_) ? length_ : pos_ + n; }
+
+    // Whether the text at the position begins with s (n bytes).
+    bool startsWith(const char* s, int32_t n) const {
+        return n <= length_ - pos_ && std::memcmp(base_ + pos_, s, n) == 0;
+    }
+    // The same, ASCII case-insensitively.
+    bool startsWithNoCase(const char* s, int32_t n) const;
+
+    // Advances over space, TAB, CR and LF.
+    void skipWhitespace() {
+        while (pos_ < length_) {
+            char c = base_[pos_];
+            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
+            ++pos_;
+        }
+    }
+    // Advances until the byte c or the end; the position stays on c.
+    void seekChar(char c);
+    // Appends bytes up to, not including, the first member of set; the
+    // position stays on that byte (or the end).
+    void collectUntilAnyOf(const ByteSet& set, StringBuffer& out);
+    // The same without copying: returns the number of bytes passed over,
+    // which start at the position before the call.
+    int32_t spanUntilAnyOf(const ByteSet& set) {
+        int32_t start = pos_;
+        while (pos_ < length_ && !set.has(static_cast<uint8_t>(base_[pos_]))) ++pos_;
+        return pos_ - start;
+    }
+    // Appends bytes one by one, each adjusting depth (close: -1, open: +1),
+    // stopping after the byte that brings depth to 0. Returns whether depth
+    // reached 0 before the end.
+    bool captureBalanced(char open, char close, int32_t& depth, StringBuffer& out);
+    // Like captureBalanced for a document type declaration: quoted literals,
+    // comments and processing instructions are copied whole, so the brackets
+    // inside them are not counted.
+    bool captureDeclaration(int32_t& depth, StringBuffer& out);
+    // Finds s from the position; when found moves just past it and returns
+    // true, else returns false and stays.
+    bool skipPast(const char* s);
+    // Finds s (ASCII case-insensitively) from the position; when found appends
+    // everything from the position through the end of s and moves past it.
+    bool capturePast(const char* s, StringBuffer& out);
+    // Advances until '>' (true, position on it), '<' (false, position on it)
+    // or the end (true).
+    bool scanCloseTag();
+
+    // Offset of s (n bytes) at or after `from`, or -1.
+    int32_t find(const char* s, int32_t n, int32_t from) const;
+    int32_t findNoCase(const char* s, int32_t n, int32_t from) const;
+
+private:
+    StringBuffer text_;     // owned copy (empty when borrowing)
+    const char* base_;
+    int32_t pos_;
+    int32_t length_;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,338 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "log/Logger.h"
+#include "text/DataBuffer.h"
+#include "text/FileAccess.h"
+#include "text/StringBuffer.h"
+#include "tree/AttributeSet.h"
+#include "tree/TreeNode.h"
+#include "xml/XmlParser.h"
+#include "xml/XmlSerializer.h"
+
+using namespace tarvex;
+
+namespace {
+
+// A file name of this run's own, so concurrent runs do not meet.
+std::string uniquePath(const char* name) {
+    return testing::TempDir() + std::to_string(std::random_device{}()) + "_" + name;
+}
+
+// Owns a parsed root.
+struct Parsed {
+    TreeNode* root = nullptr;
+    Logger log;
+    Parsed() = default;
+    explicit Parsed(const std::string& text) {
+        EXPECT_TRUE(XmlParser::parseUtf8(text.data(), static_cast<int32_t>(text.size()), &log, &root));
+    }
+    ~Parsed() {
+        if (root) TreeNode::Destroy(root);
+    }
+    std::string logText() {
+        StringBuffer out;
+        log.GetText(out);
+        return std::string(out.getString(), out.getSize());
+    }
+};
+
+std::string content(const TreeNode* n) { return std::string(n->GetContent(), n->GetContentLength()); }
+
+std::string attrs(const TreeNode* n) {
+    std::string s;
+    AttributeSet* set = n->Attributes();
+    for (int32_t i = 0; set && i < set->Count(); ++i) {
+        int32_t a = 0, b = 0;
+        const char* name = set->NamePtr(i, &a);
+        const char* value = set->ValuePtr(i, &b);
+        s += std::string(name, a) + "=" + std::string(value, b) + ";";
+    }
+    return s;
+}
+
+std::string prolog(const TreeNode* root) {
+    StringBuffer* p = root->GetTree()->prolog;
+    return p ? std::string(p->getString(), p->getSize()) : std::string();
+}
+
+std::string declAttr(const TreeNode* root, const char* name) {
+    StringBuffer v;
+    if (!XmlSerializer::getDeclarationAttribute(root, name, v)) return "<none>";
+    return v.getString();
+}
+
+}  // namespace
+
+TEST(XmlParser, ContentIsTrimmedAndJoined) {
+    Parsed a("<a>  x  </a>");
+    ASSERT_TRUE(a.root);
+    EXPECT_EQ(content(a.root), "x");
+
+    Parsed blank("<a>   </a>");
+    ASSERT_TRUE(blank.root);
+    EXPECT_FALSE(blank.root->HasContentBuffer());
+
+    Parsed mixed("<a>x<b/>y</a>");
+    ASSERT_TRUE(mixed.root);
+    EXPECT_EQ(content(mixed.root), "x y");
+    ASSERT_EQ(mixed.root->NumChildren(), 1);
+    EXPECT_STREQ(mixed.root->GetChild(0)->GetTag(), "b");
+
+    Parsed comment("<a>x<!-- c -->y</a>");
+    EXPECT_EQ(content(comment.root), "x y");
+}
+
+TEST(XmlParser, EntitiesDecodedOneLevel) {
+    Parsed a("<a>&amp;lt; &#233; &eacute; &lt;&gt;&quot;&apos;</a>");
+    EXPECT_EQ(content(a.root), "&lt; &#233; &eacute; <>\"'");
+}
+
+TEST(XmlParser, SecondTextRunDecodesOnlyItself) {
+    // The text already held is final: decoding it again would turn &lt; into <.
+    Parsed a("<a>&amp;lt;<b/>y</a>");
+    EXPECT_EQ(content(a.root), "&lt; y");
+    Parsed b("<a>x<b/>&amp;gt;<c/>&amp;amp;</a>");
+    EXPECT_EQ(content(b.root), "x &gt; &amp;");
+}
+
+TEST(XmlParser, CdataSections) {
+    Parsed plain("<a><![CDATA[<b>&amp;]]></a>");
+    EXPECT_EQ(content(plain.root), "<b>&amp;");
+    EXPECT_TRUE(plain.root->IsCdata());
+    EXPECT_EQ(plain.root->NumChildren(), 0);
+
+    // A section after text is read, not dropped as an unknown declaration.
+    Parsed afterText("<a>t<![CDATA[x]]></a>");
+    EXPECT_EQ(content(afterText.root), "tx");
+    EXPECT_TRUE(afterText.root->IsCdata());
+
+    // Text after "]]>" is kept as a text run; following markup still parses.
+    Parsed tail("<a><![CDATA[x]]>tail &amp; more<b/></a>");
+    EXPECT_EQ(content(tail.root), "x tail & more");
+    ASSERT_EQ(tail.root->NumChildren(), 1);
+
+    Parsed joined("<a><![CDATA[a]]> <![CDATA[b]]></a>");
+    EXPECT_EQ(content(joined.root), "ab");
+
+    Parsed unterminated("<a><![CDATA[abc");
+    ASSERT_TRUE(unterminated.root);
+    EXPECT_EQ(content(unterminated.root), "abc");
+
+    Parsed noFlag("<a>x</a>");
+    EXPECT_FALSE(noFlag.root->IsCdata());
+}
+
+TEST(XmlParser, ClosingTags) {
+    Parsed mismatch("<a><b></c></a>");
+    ASSERT_TRUE(mismatch.root);
+    EXPECT_STREQ(mismatch.root->GetTag(), "a");
+    ASSERT_EQ(mismatch.root->NumChildren(), 1);
+    EXPECT_EQ(mismatch.logText().find("Error"), std::string::npos);
+
+    Parsed broken("<a><b></b <c/></a>");
+    ASSERT_TRUE(broken.root);
+    ASSERT_EQ(broken.root->NumChildren(), 2);
+    EXPECT_STREQ(broken.root->GetChild(1)->GetTag(), "c");
+    std::string log = broken.logText();
+    EXPECT_NE(log.find("Error in closing tag"), std::string::npos);
+    EXPECT_NE(log.find("error_tag"), std::string::npos);
+}
+
+TEST(XmlParser, TopLevelElements) {
+    Parsed two("<a></a><b></b>");
+    ASSERT_TRUE(two.root);
+    EXPECT_STREQ(two.root->GetTag(), "b");
+
+    Parsed unclosed("<a><b>text");
+    ASSERT_TRUE(unclosed.root);
+    EXPECT_STREQ(unclosed.root->GetTag(), "a");
+    ASSERT_EQ(unclosed.root->NumChildren(), 1);
+    EXPECT_EQ(content(unclosed.root->GetChild(0)), "text");
+
+    Parsed secondUnfinished("junk<a/>more<b><c>");
+    ASSERT_TRUE(secondUnfinished.root);
+    EXPECT_STREQ(secondUnfinished.root->GetTag(), "a");
+
+    Parsed none("just text");
+    EXPECT_EQ(none.root, nullptr);
+
+    TreeNode* root = reinterpret_cast<TreeNode*>(1);
+    EXPECT_TRUE(XmlParser::parseUtf8("", 0, nullptr, &root));
+    EXPECT_EQ(root, nullptr);
+    EXPECT_FALSE(XmlParser::parseUtf8("<a/>", 4, nullptr, nullptr));
+}
+
+TEST(XmlParser, UnclosedCommentEndsParse) {
+    Parsed p("<a><b/><!-- never closed <c/></a>");
+    ASSERT_TRUE(p.root);
+    EXPECT_EQ(p.root->NumChildren(), 1);
+    EXPECT_NE(p.logText().find("Unclosed comment"), std::string::npos);
+}
+
+TEST(XmlParser, DeclarationStylesheetProlog) {
+    Parsed p(
+        "<?xml version=\"1.0\" encoding='utf-8' standalone=\"yes\"?>\n"
+        "<?xml-stylesheet type='text/xsl' href='s.xsl'?>\n"
+        "<!DOCTYPE r [<!ENTITY e 'x'>]>\n"
+        "<?php echo 1; ?>\n"
+        "<r/>");
+    ASSERT_TRUE(p.root);
+    EXPECT_EQ(declAttr(p.root, "version"), "1.0");
+    EXPECT_EQ(declAttr(p.root, "encoding"), "utf-8");
+    EXPECT_EQ(attrs(p.root->GetTree()->declaration), "version=1.0;encoding=utf-8;standalone=yes;");
+    ASSERT_TRUE(p.root->GetTree()->stylesheet);
+    EXPECT_EQ(attrs(p.root->GetTree()->stylesheet), "type=text/xsl;href=s.xsl;");
+    // Processing instructions keep their '?'.
+    EXPECT_EQ(prolog(p.root), "<!DOCTYPE r [<!ENTITY e 'x'>]>\n<?php echo 1; ?>\n");
+
+    Parsed tab("<?xml\tversion='1.0'?><r/>");
+    ASSERT_TRUE(tab.root);
+    EXPECT_EQ(tab.root->GetTree()->declaration, nullptr);
+    EXPECT_EQ(prolog(tab.root), "<?xml\tversion='1.0'?>\n");
+}
+
+TEST(XmlParser, DoctypeLiteralsAndComments) {
+    // Brackets inside literals and comments are not counted.
+    const std::string dtd = "<!DOCTYPE r [<!ENTITY lt \"<\"><!-- a > b --><!ATTLIST r x CDATA '>'>]>";
+    Parsed p(dtd + "<r a='1'>x</r>");
+    ASSERT_TRUE(p.root);
+    EXPECT_STREQ(p.root->GetTag(), "r");
+    EXPECT_EQ(content(p.root), "x");
+    EXPECT_EQ(prolog(p.root), dtd + "\n");
+    EXPECT_EQ(p.logText().find("DTD"), std::string::npos);
+
+    Parsed open("<!DOCTYPE r [<!ELEMENT r ANY>");
+    EXPECT_EQ(open.root, nullptr);
+    EXPECT_NE(open.logText().find("Failed to parse DTD"), std::string::npos);
+}
+
+TEST(XmlParser, Attributes) {
+    Parsed p("<a x=\"1\" y='&lt;&amp;#65;' x=\"2\" flag \"q\"=v z='a>b'>t</a>");
+    ASSERT_TRUE(p.root);
+    EXPECT_EQ(attrs(p.root), "x=1;y=<&#65;;x=2;flag=;q=v;z=a>b;");
+    EXPECT_EQ(content(p.root), "t");
+}
+
+TEST(XmlParser, UnquotedAttributeValues) {
+    // The value ends at whitespace, '>' or "/>", not at a later quote.
+    Parsed p("<r><a x=1 y=/p/q z='3'/><b w=v>t</b></r>");
+    ASSERT_TRUE(p.root);
+    ASSERT_EQ(p.root->NumChildren(), 2);
+    EXPECT_EQ(attrs(p.root->GetChild(0)), "x=1;y=/p/q;z=3;");
+    EXPECT_EQ(p.root->GetChild(0)->NumChildren(), 0);
+    EXPECT_EQ(attrs(p.root->GetChild(1)), "w=v;");
+    EXPECT_EQ(content(p.root->GetChild(1)), "t");
+}
+
+TEST(XmlParser, OddMarkup) {
+    Parsed p("<r><a<b/><!ELEMENT x><c/ ></r>");
+    ASSERT_TRUE(p.root);
+    ASSERT_EQ(p.root->NumChildren(), 2);
+    EXPECT_STREQ(p.root->GetChild(0)->GetTag(), "ab");
+    EXPECT_STREQ(p.root->GetChild(1)->GetTag(), "c");
+
+    // Embedded NUL bytes are ordinary bytes.
+    const std::string withNul("<a>x\0y</a>", 10);
+    Parsed n(withNul);
+    ASSERT_TRUE(n.root);
+    EXPECT_EQ(content(n.root), std::string("x\0y", 3));
+}
+
+namespace {
+
+TreeNode* loadBytes(const std::string& bytes, Logger& log) {
+    DataBuffer data;
+    data.append(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    TreeNode* root = nullptr;
+    XmlParser::loadXmlBytes(data, &log, &root);
+    return root;
+}
+
+std::string utf16(const std::string& ascii, bool bigEndian) {
+    std::string out = bigEndian ? std::string("\xFE\xFF") : std::string("\xFF\xFE");
+    for (char c : ascii) {
+        if (bigEndian) out += '\0';
+        out += c;
+        if (!bigEndian) out += '\0';
+    }
+    return out;
+}
+
+struct Root {
+    TreeNode* node;
+    ~Root() {
+        if (node) TreeNode::Destroy(node);
+    }
+};
+
+}  // namespace
+
+TEST(XmlParserEncoding, ByteOrderMarksAndDeclaredCharsets) {
+    Logger log;
+    Root bom{loadBytes("\xEF\xBB\xBF<a>\xC3\xA9</a>", log)};
+    ASSERT_TRUE(bom.node);
+    EXPECT_EQ(content(bom.node), "\xC3\xA9");
+
+    for (bool be : {false, true}) {
+        Root r{loadBytes(utf16("<?xml version=\"1.0\" encoding=\"utf-16\"?><a b=\"c\">x</a>", be), log)};
+        ASSERT_TRUE(r.node) << be;
+        EXPECT_EQ(content(r.node), "x");
+        EXPECT_EQ(attrs(r.node), "b=c;");
+        EXPECT_EQ(declAttr(r.node, "encoding"), "utf-16");
+    }
+
+    Root latin{loadBytes("<?xml version='1.0' encoding='ISO-8859-1'?><a t='\xE9'>caf\xE9</a>", log)};
+    ASSERT_TRUE(latin.node);
+    EXPECT_EQ(content(latin.node), "caf\xC3\xA9");
+    EXPECT_EQ(attrs(latin.node), "t=\xC3\xA9;");
+    EXPECT_EQ(declAttr(latin.node, "encoding"), "ISO-8859-1");
+
+    // Shift_JIS: the kanji U+65E5 is 93 FA; its second byte is not '<'-safe ASCII.
+    Root sjis{loadBytes("<?xml version = \"1.0\" Encoding = \"Shift_JIS\" ?><a>\x93\xFA\x96\x7B</a>", log)};
+    ASSERT_TRUE(sjis.node);
+    EXPECT_EQ(content(sjis.node), "\xE6\x97\xA5\xE6\x9C\xAC");
+
+    // A declaration read as single bytes cannot be in UTF-16: no conversion.
+    Root claims{loadBytes("<?xml version='1.0' encoding='utf-16'?><a>plain</a>", log)};
+    ASSERT_TRUE(claims.node);
+    EXPECT_EQ(content(claims.node), "plain");
+
+    std::string utf32("\xFF\xFE\0\0", 4);
+    for (char c : std::string("<a>z</a>")) utf32 += std::string(1, c) + std::string(3, '\0');
+    Root wide{loadBytes(utf32, log)};
+    ASSERT_TRUE(wide.node);
+    EXPECT_EQ(content(wide.node), "z");
+}
+
+TEST(XmlParserEncoding, EmptyBlockFails) {
+    Logger log;
+    DataBuffer empty;
+    TreeNode* root = nullptr;
+    EXPECT_FALSE(XmlParser::loadXmlBytes(empty, &log, &root));
+    EXPECT_EQ(root, nullptr);
+    StringBuffer text;
+    log.GetText(text);
+    EXPECT_TRUE(text.contains("Failed to convert XML data to utf-8 internal representation"));
+}
+
+TEST(XmlParserEncoding, FileLoadCorrectsUtf16Declaration) {
+    std::string path = uniquePath("xmlparser_utf16.xml");
+    std::string bytes = utf16("<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"no\"?><a>x</a>", false);
+    Logger log;
+    ASSERT_TRUE(writeFile(path.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), &log));
+    TreeNode* raw = nullptr;
+    ASSERT_TRUE(XmlParser::loadXmlFile(path.c_str(), &log, &raw));
+    Root root{raw};
+    ASSERT_TRUE(root.node);
+    EXPECT_EQ(content(root.node), "x");
+    EXPECT_EQ(attrs(root.node->GetTree()->declaration), "version=1.0;standalone=no;encoding=utf-8;");
+
+    TreeNode* none = nullptr;
+    EXPECT_FALSE(XmlParser::loadXmlFile((path + ".missing").c_str(), &log, &none));
+    EXPECT_EQ(none, nullptr);
+    std::remove(path.c_str());
+}

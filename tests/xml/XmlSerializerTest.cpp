@@ -1,0 +1,326 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "log/Logger.h"
+#include "text/DataBuffer.h"
+#include "text/FileAccess.h"
+#include "text/StringBuffer.h"
+#include "tree/AttributeSet.h"
+#include "tree/TreeNode.h"
+#include "xml/XmlParser.h"
+#include "xml/XmlSerializer.h"
+
+using namespace tarvex;
+
+namespace {
+
+// A file name of this run's own, so concurrent runs do not meet.
+std::string uniquePath(const char* name) {
+    return testing::TempDir() + std::to_string(std::random_device{}()) + "_" + name;
+}
+
+struct Doc {
+    TreeNode* root = nullptr;
+    explicit Doc(const std::string& text) {
+        XmlParser::parseUtf8(text.data(), static_cast<int32_t>(text.size()), nullptr, &root);
+    }
+    explicit Doc(TreeNode* node) : root(node) {}
+    ~Doc() {
+        if (root) TreeNode::Destroy(root);
+    }
+    Doc(const Doc&) = delete;
+    Doc& operator=(const Doc&) = delete;
+};
+
+std::string xmlOf(TreeNode* node) {
+    StringBuffer out;
+    XmlSerializer::serializeNode(node, out, 0);
+    return std::string(out.getString(), out.getSize());
+}
+
+std::string roundTrip(const std::string& text) {
+    Doc d(text);
+    return d.root ? xmlOf(d.root) : std::string("<no root>");
+}
+
+// Everything the serializer writes, read back as one comparable text.
+std::string describe(TreeNode* root) {
+    std::string s;
+    TreeInfo* t = root->GetTree();
+    auto attrs = [&s](const TreeNode* n) {
+        AttributeSet* set = n ? n->Attributes() : nullptr;
+        for (int32_t i = 0; set && i < set->Count(); ++i) {
+            int32_t a = 0, b = 0;
+            const char* name = set->NamePtr(i, &a);
+            const char* value = set->ValuePtr(i, &b);
+            s += " " + std::string(name, a) + "=[" + std::string(value, b) + "]";
+        }
+    };
+    s += "decl:";
+    attrs(t->declaration);
+    s += "\nstyle:";
+    attrs(t->stylesheet);
+    s += "\nprolog:" + (t->prolog ? std::string(t->prolog->getString(), t->prolog->getSize()) : "") + "\n";
+    std::vector<std::pair<TreeNode*, int>> stack{{root, 0}};
+    while (!stack.empty()) {
+        auto [n, depth] = stack.back();
+        stack.pop_back();
+        s += std::string(depth, ' ') + n->GetTag() + (n->IsCdata() ? " cdata" : "") + " {" +
+             std::string(n->GetContent(), n->GetContentLength()) + "}";
+        attrs(n);
+        s += "\n";
+        for (int32_t i = n->NumChildren() - 1; i >= 0; --i) stack.push_back({n->GetChild(i), depth + 1});
+    }
+    return s;
+}
+
+std::string bytesOf(const DataBuffer& d) {
+    return std::string(reinterpret_cast<const char*>(d.getData()), d.getSize());
+}
+
+std::string readAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(XmlSerializer, LayoutAndClosingTags) {
+    Doc simple(TreeNode::NewTree("a", "b"));
+    EXPECT_EQ(xmlOf(simple.root), "\r\n<a>b</a>\r\n");
+
+    EXPECT_EQ(roundTrip("<a><b>x</b><c/></a>"), "\r\n<a>\r\n<b>x</b>\r\n<c></c>\r\n</a>\r\n");
+    EXPECT_EQ(roundTrip("<a>t<b/>u</a>"), "\r\n<a>t u\r\n<b></b>\r\n</a>\r\n");
+
+    Doc child("<?xml version=\"1.0\"?><a><b k='v'>x</b></a>");
+    StringBuffer out;
+    XmlSerializer::serializeNode(child.root->GetChild(0), out, 3);
+    EXPECT_STREQ(out.getString(), "<b k=\"v\">x</b>\r\n");
+
+    Doc empty(TreeNode::NewTree(""));
+    TreeNode::AddChild(empty.root, "", 0);
+    EXPECT_EQ(xmlOf(empty.root), "\r\n<nothing>\r\n<nothing></nothing>\r\n</nothing>\r\n");
+}
+
+TEST(XmlSerializer, DeclarationStylesheetProlog) {
+    Doc d("<?xml version='1.0' standalone='yes' encoding='utf-8'?><?xml-stylesheet type='text/xsl' href='s.xsl'?>"
+          "<!DOCTYPE r [<!ENTITY e 'x'>]><r/>");
+    ASSERT_TRUE(d.root);
+    EXPECT_EQ(xmlOf(d.root),
+              "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\" ?>\r\n"
+              "<?xml-stylesheet type=\"text/xsl\" href=\"s.xsl\" ?>\r\n"
+              "<!DOCTYPE r [<!ENTITY e 'x'>]>\n\r\n"
+              "\r\n<r></r>\r\n");
+    // The tree keeps the new order.
+    StringBuffer name;
+    d.root->GetTree()->declaration->Attributes()->NameAt(2, name);
+    EXPECT_STREQ(name.getString(), "standalone");
+
+    Doc bare("<?xml ?><r/>");
+    EXPECT_EQ(xmlOf(bare.root), "<?xml ?>\r\n\r\n<r></r>\r\n");
+}
+
+TEST(XmlSerializer, ContentEscaping) {
+    Doc d(TreeNode::NewTree("a"));
+    auto write = [&d](const char* text) {
+        d.root->SetContent(text);
+        StringBuffer out;
+        XmlSerializer::escapeContent(d.root, out);
+        return std::string(out.getString());
+    };
+    EXPECT_EQ(write("a<b>\"c'"), "a&lt;b&gt;&quot;c&apos;");
+    EXPECT_EQ(write("&nbsp;&eacute;&Aacute;&frac12;&#233;&#x41;"), "&nbsp;&eacute;&Aacute;&frac12;&#233;&#x41;");
+    EXPECT_EQ(write("&times;&laquo;&AMP;&nbsp&x;"), "&amp;times;&amp;laquo;&amp;AMP;&amp;nbsp&amp;x;");
+    EXPECT_EQ(write("tail&"), "tail&amp;");
+    // A predefined reference standing in content is text: the parser decodes them all.
+    EXPECT_EQ(write("&lt;&gt;&amp;&quot;&apos;"), "&amp;lt;&amp;gt;&amp;amp;&amp;quot;&amp;apos;");
+    EXPECT_EQ(write(""), "");
+
+    d.root->SetContent("<&]]>");
+    d.root->SetCdata(true);
+    StringBuffer out;
+    XmlSerializer::escapeContent(d.root, out);
+    EXPECT_STREQ(out.getString(), "<![CDATA[<&]]]]><![CDATA[>]]>");
+}
+
+TEST(XmlSerializer, LiteralReferencesSurviveRoundTrip) {
+    // Source text "&amp;lt;" is the four characters &lt; and must stay so.
+    Doc first("<a>&amp;lt; &amp;amp; &amp;quot;<b t='&amp;lt;'/></a>");
+    std::string text = xmlOf(first.root);
+    Doc second(text);
+    EXPECT_EQ(describe(second.root), describe(first.root));
+    EXPECT_EQ(std::string(second.root->GetContent()), "&lt; &amp; &quot;");
+}
+
+TEST(XmlSerializer, CdataHoldingTerminatorRoundTrips) {
+    Doc d(TreeNode::NewTree("a"));
+    d.root->SetContent("x]]>y]]]>z]]");
+    d.root->SetCdata(true);
+    Doc back(xmlOf(d.root));
+    ASSERT_TRUE(back.root);
+    EXPECT_TRUE(back.root->IsCdata());
+    EXPECT_STREQ(back.root->GetContent(), "x]]>y]]]>z]]");
+}
+
+TEST(XmlSerializer, AttributeEscapingMatchesAttributeSet) {
+    const char* values[] = {"\"&'", "x<\"y\">&#65;&z", "&", "&#", "a&b#", "", "plain"};
+    AttributeSet set;
+    for (const char* v : values) set.Add("n", v);
+    set.Add("z", 1, "a\0b", 3);
+    StringBuffer mine, theirs;
+    XmlSerializer::writeAttributes(&set, mine);
+    set.Write(theirs);
+    EXPECT_STREQ(mine.getString(), theirs.getString());
+    EXPECT_STREQ(mine.getString(),
+                 " n=\"&quot;&amp;&apos;\" n=\"x&lt;&quot;y&quot;&gt;&#65;&amp;z\" n=\"&amp;\" n=\"&#\""
+                 " n=\"a&amp;b#\" n=\"\" n=\"plain\" z=\"a\"");
+}
+
+TEST(XmlSerializer, RoundTripKeepsEverything) {
+    const std::string source =
+        "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<?xml-stylesheet type=\"text/xsl\" href=\"a.xsl\"?>\n"
+        "<!DOCTYPE doc [<!ENTITY lt \"<\"><!-- a > b -->]>\n"
+        "<?pi data?>\n"
+        "<doc z=\"1\" a=\"2\" m=\"&lt;&amp;&quot;&apos;&#233;\">\n"
+        "  <item id='7'>caf\xC3\xA9 &amp; cr\xC3\xA8me &eacute; &#x4E2D;</item>\n"
+        "  <code><![CDATA[if (a < b && c > d) {}]]></code>\n"
+        "  <mixed>one<b/>two<![CDATA[<raw>]]>three</mixed>\n"
+        "  <empty/>\n"
+        "  <deep><d1><d2><d3>x</d3></d2></d1></deep>\n"
+        "</doc>";
+    Doc first(source);
+    ASSERT_TRUE(first.root);
+    std::string once = xmlOf(first.root);
+    Doc second(once);
+    ASSERT_TRUE(second.root);
+    EXPECT_EQ(describe(second.root), describe(first.root));
+    EXPECT_EQ(xmlOf(second.root), once);
+    EXPECT_NE(describe(first.root).find("mixed cdata {one two<raw> three}"), std::string::npos);
+}
+
+TEST(XmlSerializer, MillionDeepDocument) {
+    const int depth = 1000000;
+    std::string text;
+    text.reserve(depth * 7);
+    for (int i = 0; i < depth; ++i) text += "<a>";
+    text += "x";
+    for (int i = 0; i < depth; ++i) text += "</a>";
+    Doc d(text);
+    ASSERT_TRUE(d.root);
+    std::string out = xmlOf(d.root);
+    std::string expected;
+    expected.reserve(depth * 12);
+    for (int i = 0; i < depth; ++i) expected += "\r\n<a>";
+    expected += "x";
+    for (int i = 0; i < depth; ++i) expected += "</a>\r\n";
+    EXPECT_TRUE(out == expected);
+}
+
+TEST(XmlSerializer, DeclarationAttributes) {
+    Doc d(TreeNode::NewTree("r"));
+    StringBuffer v;
+    EXPECT_FALSE(XmlSerializer::getDeclarationAttribute(d.root, "encoding", v));
+    XmlSerializer::setDeclarationAttribute(d.root, "standalone", "no");
+    XmlSerializer::setDeclarationAttribute(d.root, "encoding", "x");
+    XmlSerializer::setDeclarationAttribute(d.root, "standalone", "yes");
+    ASSERT_TRUE(XmlSerializer::getDeclarationAttribute(d.root, "standalone", v));
+    EXPECT_STREQ(v.getString(), "yes");
+    EXPECT_EQ(xmlOf(d.root), "<?xml version=\"1.0\" encoding=\"x\" standalone=\"yes\" ?>\r\n\r\n<r></r>\r\n");
+}
+
+TEST(XmlSave, DeclaredEncodings) {
+    Logger log;
+    Doc none("<r>\xC3\xA9</r>");
+    DataBuffer out;
+    ASSERT_TRUE(XmlSerializer::encodeForSave(none.root, out, &log));
+    EXPECT_EQ(bytesOf(out), "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\r\n\r\n<r>\xC3\xA9</r>\r\n");
+
+    Doc latin("<?xml version='1.0' encoding='ISO-8859-1'?><r a='\xC3\xA9'>caf\xC3\xA9</r>");
+    ASSERT_TRUE(XmlSerializer::encodeForSave(latin.root, out, &log));
+    EXPECT_EQ(bytesOf(out),
+              "<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?>\r\n\r\n<r a=\"\xE9\">caf\xE9</r>\r\n");
+    // Serializing for display leaves the text UTF-8 and the declaration as stored.
+    EXPECT_NE(xmlOf(latin.root).find("caf\xC3\xA9"), std::string::npos);
+
+    Doc sjis("<?xml version='1.0' encoding='Shift_JIS'?><r>\xE6\x97\xA5\xE6\x9C\xAC</r>");
+    ASSERT_TRUE(XmlSerializer::encodeForSave(sjis.root, out, &log));
+    EXPECT_NE(bytesOf(out).find("<r>\x93\xFA\x96\x7B</r>"), std::string::npos);
+    TreeNode* back = nullptr;
+    ASSERT_TRUE(XmlParser::loadXmlBytes(out, &log, &back));
+    Doc reloaded(back);
+    EXPECT_EQ(describe(reloaded.root), describe(sjis.root));
+
+    Doc unknown("<?xml version='1.0' encoding='no-such-charset'?><r/>");
+    EXPECT_FALSE(XmlSerializer::encodeForSave(unknown.root, out, &log));
+    EXPECT_EQ(out.getSize(), 0u);
+}
+
+TEST(XmlSave, UnmappableCharactersBecomeReferences) {
+    Logger log;
+    Doc d("<?xml version='1.0' encoding='iso-8859-1'?>"
+          "<r a='\xE4\xB8\xAD\xC3\xA9'>x\xE4\xB8\xAD\xC3\xA9<c><![CDATA[<\xE4\xB8\xAD>]]></c><e>\xF0\x9F\x98\x80</e></r>");
+    ASSERT_TRUE(d.root);
+    DataBuffer out;
+    ASSERT_TRUE(XmlSerializer::encodeForSave(d.root, out, &log));
+    EXPECT_EQ(bytesOf(out),
+              "<?xml version=\"1.0\" encoding=\"iso-8859-1\" ?>\r\n\r\n"
+              "<r a=\"&#x4E2D;\xE9\">x&#x4E2D;\xE9\r\n"
+              "<c><![CDATA[<]]>&#x4E2D;<![CDATA[>]]></c>\r\n"
+              "<e>&#x1F600;</e>\r\n</r>\r\n");
+}
+
+TEST(XmlSave, UnencodableNameWritesNothing) {
+    std::string path = uniquePath("xmlsave_name.xml");
+    Logger log;
+    ASSERT_TRUE(writeFile(path.c_str(), "old", 3, &log));
+    Doc d("<?xml version='1.0' encoding='iso-8859-1'?><r><\xE4\xB8\xAD/></r>");
+    EXPECT_FALSE(XmlSerializer::saveXml(d.root, path.c_str(), &log));
+    EXPECT_EQ(readAll(path), "old");
+    StringBuffer text;
+    log.GetText(text);
+    EXPECT_TRUE(text.contains("Cannot encode a name in the document's encoding"));
+    EXPECT_TRUE(text.contains("iso-8859-1"));
+
+    Doc unknown("<?xml version='1.0' encoding='bogus'?><r/>");
+    EXPECT_FALSE(XmlSerializer::saveXml(unknown.root, path.c_str(), &log));
+    EXPECT_EQ(readAll(path), "old");
+    std::remove(path.c_str());
+}
+
+TEST(XmlSave, UnicodeFormsGetByteOrderMarkAndReload) {
+    struct Case {
+        const char* name;
+        std::string mark;
+    } cases[] = {
+        {"utf-16", std::string("\xFF\xFE", 2)},      {"unicode", std::string("\xFF\xFE", 2)},
+        {"ucs-2", std::string("\xFF\xFE", 2)},       {"utf-16le", std::string("\xFF\xFE", 2)},
+        {"utf-16be", std::string("\xFE\xFF", 2)},    {"unicodefffe", std::string("\xFE\xFF", 2)},
+        {"utf-32", std::string("\xFF\xFE\0\0", 4)},  {"utf-32be", std::string("\0\0\xFE\xFF", 4)},
+    };
+    std::string path = uniquePath("xmlsave_unicode.xml");
+    for (const Case& c : cases) {
+        Logger log;
+        Doc d(std::string("<?xml version='1.0' encoding='") + c.name + "'?><r a='\xC3\xA9'>\xE4\xB8\xAD<b/></r>");
+        ASSERT_TRUE(d.root);
+        std::string before = describe(d.root);
+        ASSERT_TRUE(XmlSerializer::saveXml(d.root, path.c_str(), &log)) << c.name;
+        std::string bytes = readAll(path);
+        EXPECT_EQ(bytes.substr(0, c.mark.size()), c.mark) << c.name;
+        TreeNode* raw = nullptr;
+        ASSERT_TRUE(XmlParser::loadXmlFile(path.c_str(), &log, &raw)) << c.name;
+        Doc back(raw);
+        ASSERT_TRUE(back.root) << c.name;
+        // The body is unchanged; only the 16-bit names are corrected to utf-8.
+        std::string after = describe(back.root);
+        EXPECT_EQ(after.substr(after.find("style:")), before.substr(before.find("style:"))) << c.name;
+    }
+    std::remove(path.c_str());
+}
