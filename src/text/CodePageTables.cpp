@@ -2,6 +2,8 @@
 // page's decode and encode tables once per process, on first use.
 #include "text/CodePageTables.h"
 
+#include "text/Base64Alphabet.h"
+
 #include <bzlib.h>
 
 #include <atomic>
@@ -23,15 +25,6 @@ constexpr uint8_t kMagic[4] = {0xE1, 0xA7, 0x94, 0xB3};
 // The largest payload the tables hold is well below this; anything larger is
 // taken as a damaged length field.
 constexpr uint32_t kMaxPayload = 16u * 1024 * 1024;
-
-int base64Value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
 
 // Strict base64 (RFC 4648 alphabet, '=' padding only at the end).
 bool decodeBase64(const char* text, size_t n, std::string& out) {

@@ -6,6 +6,8 @@
 // reserves room up front and grows geometrically when an estimate falls short.
 #include "text/EncodingConvert.h"
 
+#include "text/Base64Alphabet.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -784,16 +786,6 @@ void singleByteToUtf8(const CodePageTable* t, const uint8_t* s, size_t n, Out& o
 // UTF-7 (RFC 2152). Set D, Set O and space, TAB, CR, LF are written directly;
 // "+" is written "+-"; everything else goes into base64 runs.
 
-const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-int base64Value(uint8_t c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
 
 bool utf7Direct(uint32_t u) {
     if (u >= 0x80 || u == 0) return false;
@@ -817,7 +809,7 @@ bool encodeUtf7(const uint8_t* s, size_t n, DataBuffer& outBuf) {
     for (; i < units; ++i) {
         uint32_t u = load16(s + 2 * i);
         if (inShift && utf7Direct(u)) {
-            if (bits) *d++ = uint8_t(kBase64[(buffer << (6 - bits)) & 0x3F]);
+            if (bits) *d++ = uint8_t(kBase64Alphabet[(buffer << (6 - bits)) & 0x3F]);
             bits = buffer = 0;
             inShift = false;
             if (base64Value(uint8_t(u)) >= 0 || u == '-') *d++ = '-';
@@ -840,11 +832,11 @@ bool encodeUtf7(const uint8_t* s, size_t n, DataBuffer& outBuf) {
         buffer = ((buffer << 16) | u) & 0x3FFFFF;
         bits += 16;
         while (bits >= 6) {
-            *d++ = uint8_t(kBase64[(buffer >> (bits - 6)) & 0x3F]);
+            *d++ = uint8_t(kBase64Alphabet[(buffer >> (bits - 6)) & 0x3F]);
             bits -= 6;
         }
     }
-    if (bits) *d++ = uint8_t(kBase64[(buffer << (6 - bits)) & 0x3F]);
+    if (bits) *d++ = uint8_t(kBase64Alphabet[(buffer << (6 - bits)) & 0x3F]);
     if (inShift) *d++ = '-';
     o.done(d);
     return ok;
