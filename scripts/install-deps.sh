@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libbz2-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 iconv-is-in-libc-bin
-  clang llvm
+  clang llvm libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   libpugixml-dev libtinyxml2-dev libxml2-dev libexpat1-dev libmimalloc-dev
 

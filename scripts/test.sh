@@ -32,6 +32,21 @@ run_suite test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTARVEX_SANITIZE=ON
 
+# The parser's libFuzzer target, built with clang, runs for a bounded time
+# over a seed corpus of real documents.
+if command -v clang++ >/dev/null; then
+  echo "== parser fuzzing (30 s)"
+  CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTARVEX_FUZZ=ON -DTARVEX_TESTS=OFF -DTARVEX_MIMALLOC=OFF >/dev/null
+  cmake --build "$root/build/fuzz" -j "$jobs" --target parse_fuzzer
+  corpus="$root/build/fuzz/corpus"
+  mkdir -p "$corpus"
+  [ -d "$TARVEX_CONFORMANCE_DIR/xmltest" ] && find "$TARVEX_CONFORMANCE_DIR/xmltest" -name '*.xml' -size -4k \
+    -exec cp -n {} "$corpus/" \; 2>/dev/null || true
+  "$root/build/fuzz/fuzz/parse_fuzzer" -seed=1 -max_total_time=30 -max_len=4096 -print_final_stats=1 \
+    "$corpus" 2>&1 | tail -n 3
+fi
+
 for arch in i686 x86_64; do
   echo "== Windows cross-build ($arch)"
   deps="$root/build/deps-$arch"
