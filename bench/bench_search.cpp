@@ -14,6 +14,7 @@
 #include "search/TreeSearch.h"
 #include "tree/ExtPtrArray.h"
 #include "tree/TreeNode.h"
+#include "tarvex/tarvex.hpp"
 
 using tarvex::ChildSort;
 using tarvex::TreeNode;
@@ -156,6 +157,37 @@ void BM_NavigateNextSibling(benchmark::State& state) {
     PerNode(state, state.range(0));
 }
 BENCHMARK(BM_NavigateNextSibling)->Arg(10000)->Arg(100000)->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
+
+// The same walk as a script makes it: one ITarvex cursor moved with
+// FirstChild2 and NextSibling2, each a call through the interface.
+void BM_ComponentNextSibling2(benchmark::State& state) {
+    const int64_t nodes = state.range(0);
+    std::string xml = "<root>";
+    for (int64_t i = 0; i < nodes; ++i) xml += "<item>" + std::to_string(i) + "</item>";
+    xml += "</root>";
+    tarvex::Tarvex doc = tarvex::Tarvex::create();
+    if (!doc.loadXml(xml)) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    tarvex::Tarvex cursor = doc.root();
+    for (auto _ : state) {
+        LONG found = 0;
+        cursor->GetRoot2();
+        cursor->FirstChild2(&found);
+        int64_t calls = 1;
+        while (found) {
+            cursor->NextSibling2(&found);
+            ++calls;
+        }
+        benchmark::DoNotOptimize(calls);
+    }
+    PerNode(state, nodes);
+    state.counters["calls_per_second"] = benchmark::Counter(
+        static_cast<double>(nodes), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ComponentNextSibling2)->Arg(10000)->Arg(100000)->Arg(1000000)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace
