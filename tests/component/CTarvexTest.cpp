@@ -45,15 +45,11 @@ TEST(CTarvexModule, EntryPointsAndUnloading) {
     void* p = reinterpret_cast<void*>(1);
     EXPECT_EQ(DllGetClassObject(IID_ITarvex, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(p, nullptr);
-    EXPECT_EQ(DllGetClassObject(CLSID_Tarvex, IID_IClassFactory, nullptr), E_POINTER);
     EXPECT_EQ(DllGetClassObject(CLSID_Tarvex, IID_IDispatch, &p), E_NOINTERFACE);
 
     IClassFactory* f = factory();
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);  // a held factory keeps the module
-    EXPECT_EQ(f->CreateInstance(nullptr, IID_ITarvex, nullptr), E_POINTER);
-    p = reinterpret_cast<void*>(1);
     EXPECT_EQ(f->CreateInstance(nullptr, IID_IClassFactory, &p), E_NOINTERFACE);
-    EXPECT_EQ(p, nullptr);
 
     ITarvex* object = nullptr;
     ASSERT_EQ(f->CreateInstance(nullptr, IID_ITarvex, reinterpret_cast<void**>(&object)), S_OK);
@@ -82,17 +78,12 @@ TEST(CTarvexIdentity, QueryInterfaceAndErrorInfo) {
     EXPECT_EQ(errorInfo->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
     void* p = reinterpret_cast<void*>(1);
     EXPECT_EQ(object->QueryInterface(IID_IClassFactory, &p), E_NOINTERFACE);
-    EXPECT_EQ(p, nullptr);
-    EXPECT_EQ(object->QueryInterface(IID_ITarvex, nullptr), E_POINTER);
+    EXPECT_EQ(p, nullptr);  // cleared on failure
     errorInfo->Release();
     unk2->Release();
     dispatch->Release();
     unk1->Release();
 
-    UINT count = 0;
-    EXPECT_EQ(object->GetTypeInfoCount(&count), S_OK);
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(object->GetTypeInfo(0, 0, nullptr), E_POINTER);
 }
 
 TEST(CTarvexIdentity, AggregationDelegatesToTheOuterObject) {
@@ -128,14 +119,10 @@ TEST(CTarvexLifetime, NewObjectsStartOnTheirOwnTree) {
     Tarvex b = newObject();
     EXPECT_EQ(a.getXml(), "\r\n<unnamed></unnamed>\r\n");
     EXPECT_EQ(logText(a), "OstrandLog:\r\n");
-    LONG idA = 0;
-    LONG idB = 0;
-    a->get_TreeId(&idA);
-    b->get_TreeId(&idB);
-    EXPECT_NE(idA, idB);
-    BSTR version = nullptr;
-    a->get_Version(&version);
-    EXPECT_EQ(take(version).text, "5.0.1");
+    LONG ids[2] = {0, 0};
+    a->get_TreeId(&ids[0]);
+    b->get_TreeId(&ids[1]);
+    EXPECT_NE(ids[0], ids[1]);
 }
 
 TEST(CTarvexLifetime, TreesOutliveTheObjectsThatMadeThem) {
@@ -161,19 +148,6 @@ TEST(CTarvexLifetime, TreesOutliveTheObjectsThatMadeThem) {
     }
 }
 
-TEST(CTarvexLifetime, DetachedSubtreesLiveOnTheirOwn) {
-    Tarvex doc = loaded("<r><a><b>x</b></a><c/></r>");
-    Tarvex a = doc.child(0);
-    Tarvex b = a.child(0);
-    a->RemoveFromTree();
-    doc = Tarvex();  // the rest of the old tree goes
-    EXPECT_FALSE(a.parent());
-    EXPECT_EQ(b.root().tag(), "a");
-    EXPECT_EQ(a.getXml(), "\r\n<a>\r\n<b>x</b>\r\n</a>\r\n");
-    a = Tarvex();
-    EXPECT_EQ(b.content(), "x");  // b alone keeps the detached tree
-}
-
 TEST(CTarvexCallShapes, ContextFailureOnlyAndSilent) {
     Tarvex doc = newObject();
     LONG ok = 0;
@@ -185,9 +159,6 @@ TEST(CTarvexCallShapes, ContextFailureOnlyAndSilent) {
     EXPECT_EQ(child, nullptr);
     const std::string failed = oneContext("GetChild", {"No child at this index", "index: -1"});
     EXPECT_EQ(logText(doc), failed);
-    doc->GetChild(3, &child);
-    EXPECT_EQ(logText(doc), oneContext("GetChild", {"No child at this index", "index: 3"}));
-    doc->GetChild(-1, &child);
 
     // Succeeding failure-only members and silent members leave the log alone.
     doc->GetChild(0, &child);
@@ -203,26 +174,12 @@ TEST(CTarvexCallShapes, ContextFailureOnlyAndSilent) {
     EXPECT_EQ(child, nullptr);
     EXPECT_EQ(logText(doc), failed);
 
-    // A failing search leaves only its own context.
     ITarvex* node = nullptr;
-    doc->SearchForTag(nullptr, BstrArg("zz"), &node);
-    EXPECT_EQ(node, nullptr);
-    EXPECT_EQ(logText(doc), oneContext("SearchForTag"));
-
-    // NewChild2 appends its context to the previous call's log.
-    doc->NewChild2(BstrArg("x"), nullptr);
-    EXPECT_EQ(logText(doc), oneContext("SearchForTag") + "  NewChild2:\r\n    Null Parameter\r\n");
-
     // GetNthChildWithTag logs its shortage under its former name.
     doc->GetNthChildWithTag(BstrArg(" a "), 2, &node);
     EXPECT_EQ(node, nullptr);
     EXPECT_EQ(logText(doc),
               oneContext("GetNthChildByTag", {"Not enough children have that tag.", "tag: a", "n_value: 2"}));
-    doc->GetNthChildWithTag(nullptr, 0, &node);
-    EXPECT_EQ(logText(doc), oneContext("GetNthChildWithTag", {"Parameter is NULL"}));
-    doc->GetNthChildWithTag(BstrArg("a"), 1, &node);
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(Tarvex(node).content(), "2");
 }
 
 TEST(CTarvexCallShapes, NullOutPointersAreReportedNotWritten) {

@@ -46,13 +46,18 @@ TEST(WildcardMatch, PatternCases) {
     EXPECT_FALSE(WildcardMatchN("abcdef", 3, "a*f", true));
 }
 
-TEST(WildcardMatch, ManyStarsOverLongTextStaysFast) {
+TEST(WildcardMatch, ManyStarsAndLongSegmentsOverLongTextStayFast) {
     const std::string text(100 * 1024, 'a');
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(WildcardMatch(text.c_str(), "*a*a*a*a*a*b", true));
     EXPECT_FALSE(WildcardMatch(text.c_str(), "*A*A*A*A*A*B", false));
     EXPECT_FALSE(WildcardMatch(text.c_str(), "*aaaaaaaab*", true));
     EXPECT_TRUE(WildcardMatch(text.c_str(), "*a*a*a*a*a*a", true));
+    const std::string stuck = "*" + std::string(20000, 'A') + "B*";  // one long segment
+    const std::string found = "*" + std::string(20000, 'A') + "*";
+    EXPECT_FALSE(WildcardMatch(text.c_str(), stuck.c_str(), false));
+    EXPECT_TRUE(WildcardMatch(text.c_str(), found.c_str(), false));
+    EXPECT_FALSE(WildcardMatch(text.c_str(), found.c_str(), true));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
@@ -110,17 +115,6 @@ TEST(WildcardMatch, LongSegmentsAgreeWithPlainGlobMatching) {
         }
     }
     EXPECT_GT(matches, 40);   // both outcomes were exercised
-}
-
-TEST(WildcardMatch, LongSegmentInLongTextStaysFast) {
-    const std::string text(100 * 1024, 'a');
-    const std::string stuck = "*" + std::string(20000, 'A') + "B*";
-    const std::string found = "*" + std::string(20000, 'A') + "*";
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(WildcardMatch(text.c_str(), stuck.c_str(), false));
-    EXPECT_TRUE(WildcardMatch(text.c_str(), found.c_str(), false));
-    EXPECT_FALSE(WildcardMatch(text.c_str(), found.c_str(), true));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 TEST(WildcardMatch, NulBytesInTextOfKnownLength) {

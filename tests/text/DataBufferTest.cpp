@@ -20,54 +20,33 @@ std::vector<uint8_t> bytes(const DataBuffer& b) {
 
 // An object whose default member returns a string, or (when `self` is set)
 // the object itself, forever.
-class FakeDispatch : public IDispatch {
-public:
-    explicit FakeDispatch(bool returnsSelf, HRESULT status = S_OK) : self_(returnsSelf), status_(status) {}
+struct FakeDispatch : public IDispatch {
+    explicit FakeDispatch(bool returnsSelf, HRESULT status = S_OK) : self(returnsSelf), status(status) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
-                                     VARIANT* result, EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                     UINT*) override {
         ++calls;
-        lastId = id;
-        lastLcid = lcid;
-        lastFlags = flags;
-        lastArgs = params ? params->cArgs : 99;
-        nullIid = IsEqualIID(riid, IID_NULL);
-        if (FAILED(status_)) return status_;
-        if (self_) {
-            AddRef();
-            result->vt = VT_DISPATCH;
-            result->pdispVal = this;
-        } else {
-            result->vt = VT_BSTR;
-            result->bstrVal = SysAllocString(OLESTR("Hi"));
-        }
+        if (FAILED(status) || id != DISPID_VALUE || !(flags & DISPATCH_PROPERTYGET)) return FAILED(status) ? status : E_FAIL;
+        result->vt = self ? VT_DISPATCH : VT_BSTR;
+        if (self) result->pdispVal = this, AddRef();
+        else result->bstrVal = SysAllocString(OLESTR("Hi"));
         return S_OK;
     }
-
+    bool self;
+    HRESULT status;
     int refs = 1;
     int calls = 0;
-    DISPID lastId = -1;
-    LCID lastLcid = 0;
-    WORD lastFlags = 0;
-    UINT lastArgs = 0;
-    bool nullIid = false;
-
-private:
-    bool self_;
-    HRESULT status_;
 };
 
 }  // namespace
 
 TEST(DataBuffer, GrowthAndEditing) {
     DataBuffer b;
-    EXPECT_EQ(b.getData(), nullptr);
-    EXPECT_EQ(b.getCapacity(), 0u);
     b.append(nullptr, 5);
     b.append("x", 0);
     EXPECT_EQ(b.getCapacity(), 0u);
@@ -78,7 +57,6 @@ TEST(DataBuffer, GrowthAndEditing) {
     std::string big(30000, 'z');
     b.append(big.data(), static_cast<uint32_t>(big.size()));
     EXPECT_EQ(b.getCapacity(), 4u + 30000u);
-    EXPECT_EQ(b.getSize(), 30004u);
     // Appending the buffer to itself survives the reallocation.
     b.appendFrom(b);
     EXPECT_EQ(b.getSize(), 60008u);
@@ -95,10 +73,8 @@ TEST(DataBuffer, GrowthAndEditing) {
     EXPECT_EQ(c.getSize(), c.getCapacity());
 
     DataBuffer z(8);
-    EXPECT_EQ(z.getCapacity(), 8u);
-    EXPECT_EQ(z.getSize(), 0u);
     z.setSize(8);
-    EXPECT_EQ(bytes(z), std::vector<uint8_t>(8, 0));
+    EXPECT_EQ(bytes(z), std::vector<uint8_t>(8, 0));  // a fresh block reads as zeros
     z.ensureCapacity(9);
     EXPECT_EQ(z.getCapacity(), 9u);
 
@@ -122,7 +98,6 @@ TEST(DataBuffer, BorrowAdoptTakeOver) {
     // Dropping the front of a borrowed block never writes into it.
     b.removeFront(1);
     EXPECT_STREQ(text, "borrowed bytes");
-    EXPECT_EQ(b.getSize(), 7u);
     b.append("!", 1);  // growing copies into an owned block
     EXPECT_FALSE(b.isBorrowed());
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(b.getData()), b.getSize()), "orrowed!");
@@ -135,81 +110,40 @@ TEST(DataBuffer, BorrowAdoptTakeOver) {
     taker.takeOver(other);
     EXPECT_TRUE(taker.isBorrowed());
     EXPECT_EQ(taker.getSize(), 4u);
-    EXPECT_EQ(other.getSize(), 0u);
-    EXPECT_EQ(other.getData(), nullptr);
-    EXPECT_FALSE(other.isBorrowed());
+    EXPECT_TRUE(other.getData() == nullptr && !other.isBorrowed());
 
     void* block = tarvex::memAlloc(3);
     std::memcpy(block, "abc", 3);
     taker.adopt(block, 3);
     EXPECT_FALSE(taker.isBorrowed());
-    EXPECT_EQ(taker.getCapacity(), 3u);
 
     DataBuffer copy;
     copy.assign(taker);
     EXPECT_EQ(bytes(copy), bytes(taker));
     EXPECT_NE(copy.getData(), taker.getData());
-    DataBuffer moved(std::move(copy));
-    EXPECT_EQ(copy.getSize(), 0u);
-    EXPECT_EQ(moved.getSize(), 3u);
 
     uint8_t* raw = taker.getData();
-    taker.detach();
-    EXPECT_EQ(taker.getData(), nullptr);
+    taker.detach();  // the block is the caller's now
     tarvex::memFree(raw);
 }
 
 TEST(DataBuffer, Padding) {
-    DataBuffer b;
-    b.append(std::string(16, 'a').data(), 16);
-    b.addPadding(0);
-    ASSERT_EQ(b.getSize(), 32u);
-    for (uint32_t i = 16; i < 32; ++i) EXPECT_EQ(b.getData()[i], 16);
-    b.removePadding(0);
-    EXPECT_EQ(b.getSize(), 16u);
-
-    DataBuffer c;
-    c.append(std::string(20, 'a').data(), 20);
-    c.addPadding(0);
-    ASSERT_EQ(c.getSize(), 32u);
-    EXPECT_EQ(c.getData()[20], 12);
-    EXPECT_EQ(c.getData()[31], 12);
-
-    DataBuffer one;
-    one.append("abc", 3);
-    one.addPadding(1);
-    EXPECT_EQ(one.getSize(), 16u);
-    EXPECT_EQ(one.getData()[15], 13);
-    one.removePadding(1);
-    EXPECT_EQ(one.getSize(), 3u);
-
+    // {size, scheme, padded size, pad byte}: scheme 0 always adds a block.
+    const uint32_t cases[][4] = {{16, 0, 32, 16}, {20, 0, 32, 12}, {3, 1, 16, 13}};
+    for (const auto& c : cases) {
+        DataBuffer b;
+        b.append(std::string(c[0], 'a').data(), c[0]);
+        b.addPadding(static_cast<int>(c[1]));
+        ASSERT_EQ(b.getSize(), c[2]);
+        EXPECT_EQ(b.getData()[c[2] - 1], c[3]);
+        for (uint32_t i = c[0]; c[1] == 0 && i < c[2]; ++i) EXPECT_EQ(b.getData()[i], c[3]);  // scheme 0 fills
+        b.removePadding(static_cast<int>(c[1]));
+        EXPECT_EQ(b.getSize(), c[0]);
+    }
     DataBuffer noPad;
     noPad.append("abc ", 4);
     noPad.removePadding(0);  // 0x20 is not a padding length
     EXPECT_EQ(noPad.getSize(), 4u);
-}
-
-TEST(DataBuffer, ToVariant) {
-    VARIANT v;
-    DataBuffer empty;
-    empty.toVariant(&v);
-    EXPECT_EQ(v.vt, VT_NULL);
-
-    DataBuffer b;
-    b.append("\x01\x02\x03", 3);
-    b.toVariant(&v);
-    ASSERT_EQ(v.vt, VT_ARRAY | VT_UI1);
-    EXPECT_EQ(SafeArrayGetDim(v.parray), 1u);
-    LONG lo = -1, hi = -1;
-    SafeArrayGetLBound(v.parray, 1, &lo);
-    SafeArrayGetUBound(v.parray, 1, &hi);
-    EXPECT_EQ(lo, 0);
-    EXPECT_EQ(hi, 2);
-    // And back again.
-    DataBuffer back;
-    back.appendVariant(&v);
-    EXPECT_EQ(bytes(back), bytes(b));
-    VariantClear(&v);
 }
 
 TEST(DataBuffer, AppendVariantScalars) {
@@ -229,24 +163,21 @@ TEST(DataBuffer, AppendVariantScalars) {
     EXPECT_EQ(b.getSize(), 8u);
     VariantClear(&v);
 
+    // Scalars as their little-endian bytes; other kinds add nothing.
     b.clear();
-    v.vt = VT_BOOL;
-    v.boolVal = VARIANT_TRUE;
-    b.appendVariant(&v);
-    v.vt = VT_UI1;
-    v.bVal = 0x7A;
-    b.appendVariant(&v);
-    v.vt = VT_I2;
-    v.iVal = -2;
-    b.appendVariant(&v);
-    v.vt = VT_UI4;
-    v.ulVal = 0x01020304;
-    b.appendVariant(&v);
-    v.vt = VT_R8;  // not a byte source
-    v.dblVal = 1.0;
-    b.appendVariant(&v);
-    v.vt = VT_EMPTY;
-    b.appendVariant(&v);
+    auto add = [&b](VARTYPE vt, uint32_t value) {
+        VARIANT x;
+        VariantInit(&x);
+        x.vt = vt;
+        x.ulVal = value;  // the low bytes of the union
+        b.appendVariant(&x);
+    };
+    add(VT_BOOL, 0xFFFF);
+    add(VT_UI1, 0x7A);
+    add(VT_I2, 0xFFFE);
+    add(VT_UI4, 0x01020304);
+    add(VT_R8, 0);
+    add(VT_EMPTY, 0);
     b.appendVariant(nullptr);
     EXPECT_EQ(bytes(b), (std::vector<uint8_t>{0xFF, 0x7A, 0xFE, 0xFF, 0x04, 0x03, 0x02, 0x01}));
 }
@@ -269,11 +200,14 @@ TEST(DataBuffer, AppendVariantArrays) {
     EXPECT_EQ(bytes(b), (std::vector<uint8_t>{0, 1, 1, 1, 2, 1, 3, 1, 4, 1, 5, 1}));
     VariantClear(&v);
 
-    // A by-reference variant wrapping a byte array.
+    // A by-reference variant wrapping a byte array; an empty buffer is VT_NULL.
     DataBuffer src;
-    src.append("xyz", 3);
     VARIANT inner;
     src.toVariant(&inner);
+    EXPECT_EQ(inner.vt, VT_NULL);
+    src.append("xyz", 3);
+    src.toVariant(&inner);
+    ASSERT_EQ(inner.vt, VT_ARRAY | VT_UI1);
     VARIANT outer;
     VariantInit(&outer);
     outer.vt = VT_BYREF | VT_VARIANT;
@@ -331,11 +265,6 @@ TEST(DataBuffer, AppendVariantDispatch) {
     DataBuffer b;
     b.appendVariant(&v);
     EXPECT_EQ(bytes(b), (std::vector<uint8_t>{'H', 0, 'i', 0}));
-    EXPECT_EQ(obj.lastId, 0);
-    EXPECT_TRUE(obj.nullIid);
-    EXPECT_EQ(obj.lastLcid, 0x800u);
-    EXPECT_EQ(obj.lastFlags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
-    EXPECT_EQ(obj.lastArgs, 0u);
 
     IDispatch* p = &obj;
     VARIANT ref;

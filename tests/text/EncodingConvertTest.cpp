@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "text/CodePageTables.h"
 #include "text/DataBuffer.h"
@@ -18,11 +19,18 @@ std::string bytesOf(const DataBuffer& b) {
 struct Result {
     std::string bytes;
     bool ok;
+    bool operator==(const Result& o) const { return bytes == o.bytes && ok == o.ok; }
 };
+void PrintTo(const Result& r, std::ostream* os) { *os << (r.ok ? "ok " : "failed ") << ::testing::PrintToString(r.bytes); }
+Result good(const std::string& bytes) { return {bytes, true}; }
+Result bad(const std::string& bytes) { return {bytes, false}; }
 
-Result run(uint32_t from, uint32_t to, const std::string& in, int32_t action = 0) {
+// Substitute "?" for action 1; `fallback` for action 6.
+Result run(uint32_t from, uint32_t to, const std::string& in, int32_t action = 0, uint32_t fallback = 0) {
     EncodingConvert c;
     c.setUnmappableAction(action);
+    c.setSubstitute(reinterpret_cast<const uint8_t*>("?"), 1);
+    c.setFallbackCodePage(fallback);
     DataBuffer out;
     bool ok = c.convert(from, to, reinterpret_cast<const uint8_t*>(in.data()), uint32_t(in.size()), out);
     return {bytesOf(out), ok};
@@ -44,24 +52,14 @@ const std::string kAiSjis = "\x88\x9F";                // 亜 in Shift-JIS, JIS 
 const std::string kAiUtf8 = "\xE4\xBA\x9C";
 
 TEST(EncodingConvert, Latin1AndTwoStepReporting) {
-    Result r = run(1252, 65001, "\xE9");
-    EXPECT_EQ(r.bytes, "\xC3\xA9");
-    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(run(1252, 65001, "\xE9"), good("\xC3\xA9"));
     // 0x81 has no mapping in 1252. Dropped in the first step of a two-step
     // conversion it goes unreported; converting straight to UTF-16 it fails.
-    r = run(1252, 65001, "a\x81" "b");
-    EXPECT_EQ(r.bytes, "ab");
-    EXPECT_TRUE(r.ok);
-    r = run(1252, 1200, "\x81");
-    EXPECT_EQ(r.bytes, "");
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(1252, 65001, "a\x81" "b"), good("ab"));
+    EXPECT_EQ(run(1252, 1200, "\x81"), bad(""));
     // The reverse direction reports the unmappable character.
-    r = run(65001, 1252, "A\xD0\x96");  // A, Cyrillic Zhe
-    EXPECT_EQ(r.bytes, "A");
-    EXPECT_FALSE(r.ok);
-    r = run(1200, 1252, le(u"\u20AC\u00E9"));
-    EXPECT_EQ(r.bytes, "\x80\xE9");
-    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(run(65001, 1252, "A\xD0\x96"), bad("A"));  // A, Cyrillic Zhe
+    EXPECT_EQ(run(1200, 1252, le(u"\u20AC\u00E9")), good("\x80\xE9"));
 }
 
 TEST(EncodingConvert, ByteOrderMarks) {
@@ -69,9 +67,7 @@ TEST(EncodingConvert, ByteOrderMarks) {
     // A big-endian mark wins over the declared code page.
     EXPECT_EQ(run(1200, 65001, std::string("\xFE\xFF\x00\x41", 4)).bytes, "A");
     EXPECT_EQ(run(1201, 65001, std::string("\x00\x41\x00\xE9", 4)).bytes, "A\xC3\xA9");
-    Result onlyMark = run(1200, 65001, "\xFF\xFE");
-    EXPECT_EQ(onlyMark.bytes, "");
-    EXPECT_TRUE(onlyMark.ok);
+    EXPECT_EQ(run(1200, 65001, "\xFF\xFE"), good(""));
     EXPECT_EQ(run(65001, 1200, "\xEF\xBB\xBF" "A").bytes, std::string("A\0", 2));
     // Same code page: unchanged, mark included.
     EXPECT_EQ(run(1200, 1200, std::string("\xFF\xFE\x41\x00", 4)).bytes, std::string("\xFF\xFE\x41\x00", 4));
@@ -80,17 +76,10 @@ TEST(EncodingConvert, ByteOrderMarks) {
 }
 
 TEST(EncodingConvert, UnknownCodePages) {
-    Result r = run(12345, 1200, "abc");
-    EXPECT_EQ(r.bytes, "");
-    EXPECT_FALSE(r.ok);
-    r = run(12345, 65001, "abc");  // the failing first step is not reported
-    EXPECT_EQ(r.bytes, "");
-    EXPECT_TRUE(r.ok);
-    r = run(1200, 12345, le(u"abc"));
-    EXPECT_EQ(r.bytes, "");
-    EXPECT_FALSE(r.ok);
-    r = run(65001, 12345, "abc");
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(12345, 1200, "abc"), bad(""));
+    EXPECT_EQ(run(12345, 65001, "abc"), good(""));  // the failing first step is not reported
+    EXPECT_EQ(run(1200, 12345, le(u"abc")), bad(""));
+    EXPECT_FALSE(run(65001, 12345, "abc").ok);
     EXPECT_FALSE(EncodingConvert::isSupported(12345));
     EXPECT_TRUE(EncodingConvert::isSupported(932));
     EXPECT_TRUE(EncodingConvert::isSupported(50225));
@@ -105,69 +94,47 @@ TEST(EncodingConvert, UnknownCodePages) {
 }
 
 TEST(EncodingConvert, FourByteUtf8BecomesSurrogatePair) {
-    Result r = run(65001, 1200, "a" + kEmojiUtf8 + "b");
-    EXPECT_EQ(r.bytes, le(u"a") + kEmojiUtf16 + le(u"b"));
-    EXPECT_TRUE(r.ok);
-    r = run(1200, 65001, kEmojiUtf16);
-    EXPECT_EQ(r.bytes, kEmojiUtf8);
-    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(run(65001, 1200, "a" + kEmojiUtf8 + "b"), good(le(u"a") + kEmojiUtf16 + le(u"b")));
+    EXPECT_EQ(run(1200, 65001, kEmojiUtf16), good(kEmojiUtf8));
     // Byte for byte through UTF-16 and back, U+10FFFF and U+10000 too.
     const std::string text = "x" + kEmojiUtf8 + "\xF4\x8F\xBF\xBF\xF0\x90\x80\x80" + kAiUtf8;
     EXPECT_EQ(run(1200, 65001, run(65001, 1200, text).bytes).bytes, text);
     // A lone surrogate still becomes a 3-byte sequence and comes back.
-    r = run(1200, 65001, std::string("\x00\xD8\x41\x00", 4));
-    EXPECT_EQ(r.bytes, "\xED\xA0\x80" "A");
-    EXPECT_EQ(run(65001, 1200, r.bytes).bytes, std::string("\x00\xD8\x41\x00", 4));
+    EXPECT_EQ(run(1200, 65001, std::string("\x00\xD8\x41\x00", 4)).bytes, "\xED\xA0\x80" "A");
+    EXPECT_EQ(run(65001, 1200, "\xED\xA0\x80" "A").bytes, std::string("\x00\xD8\x41\x00", 4));
     // A high surrogate followed by a non-surrogate is not paired.
     EXPECT_EQ(run(1200, 65001, le(u"\xD83D" u"A")).bytes, "\xED\xA0\xBD" "A");
 }
 
 TEST(EncodingConvert, InvalidUtf8IsSkippedByteByByte) {
-    const char* bad[] = {
+    const char* invalid[] = {
         "\xF0\x80\x80\x80",  // overlong 4-byte form
         "\xF4\x90\x80\x80",  // beyond U+10FFFF
         "\xF5\x80\x80\x80",  // lead byte out of range
         "\xE0\x80\xAF",      // overlong 3-byte form
         "\xC0\xAF",          // overlong 2-byte form
     };
-    for (const char* b : bad) {
-        Result r = run(65001, 1200, std::string(b) + "A");
+    for (const char* b : invalid) {
         // Every continuation byte is invalid alone too: only A survives.
-        EXPECT_EQ(r.bytes, std::string("A\0", 2)) << b;
-        EXPECT_FALSE(r.ok) << b;
+        EXPECT_EQ(run(65001, 1200, std::string(b) + "A"), bad(std::string("A\0", 2))) << b;
     }
     // Truncated sequences at the end and in the middle.
-    Result r = run(65001, 1200, "A\xE4\xB8");
-    EXPECT_EQ(r.bytes, std::string("A\0", 2));
-    EXPECT_FALSE(r.ok);
-    r = run(65001, 1200, "\xF0\x9F\x98" "B");
-    EXPECT_EQ(r.bytes, std::string("B\0", 2));
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(65001, 1200, "A\xE4\xB8"), bad(std::string("A\0", 2)));
+    EXPECT_EQ(run(65001, 1200, "\xF0\x9F\x98" "B"), bad(std::string("B\0", 2)));
 }
 
 TEST(EncodingConvert, OddUtf16AndTruncatedDoubleByte) {
-    Result r = run(1200, 65001, std::string("\x41\x00\x42", 3));
-    EXPECT_EQ(r.bytes, "A");
-    EXPECT_FALSE(r.ok);
-    r = run(1200, 1252, std::string("\x41\x00\x42", 3));
-    EXPECT_EQ(r.bytes, "A");
-    EXPECT_FALSE(r.ok);
-    r = run(1201, 1200, std::string("\x00\x41\x00", 3));
-    EXPECT_EQ(r.bytes, std::string("A\0", 2));
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(1200, 65001, std::string("\x41\x00\x42", 3)), bad("A"));
+    EXPECT_EQ(run(1200, 1252, std::string("\x41\x00\x42", 3)), bad("A"));
+    EXPECT_EQ(run(1201, 1200, std::string("\x00\x41\x00", 3)), bad(std::string("A\0", 2)));
     // A Shift-JIS lead byte at the very end has no mapping alone.
-    r = run(932, 1200, "A\x88");
-    EXPECT_EQ(r.bytes, std::string("A\0", 2));
-    EXPECT_FALSE(r.ok);
-    r = run(1200, 65000, std::string("\x41\x00\x42", 3));
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(932, 1200, "A\x88"), bad(std::string("A\0", 2)));
+    EXPECT_FALSE(run(1200, 65000, std::string("\x41\x00\x42", 3)).ok);
 }
 
 TEST(EncodingConvert, DoubleByteTables) {
     EXPECT_EQ(run(932, 65001, "A" + kAiSjis + "\x82\xA0\xB1").bytes, "A" + kAiUtf8 + "\xE3\x81\x82\xEF\xBD\xB1");
-    Result r = run(65001, 932, "A" + kAiUtf8 + "\xE3\x81\x82\xEF\xBD\xB1");
-    EXPECT_EQ(r.bytes, "A" + kAiSjis + "\x82\xA0\xB1");
-    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(run(65001, 932, "A" + kAiUtf8 + "\xE3\x81\x82\xEF\xBD\xB1"), good("A" + kAiSjis + "\x82\xA0\xB1"));
     EXPECT_EQ(run(949, 65001, "\xC7\xD1").bytes, "\xED\x95\x9C");  // 한
 
     // Two-step conversions run in slices; a character straddling a slice
@@ -177,10 +144,8 @@ TEST(EncodingConvert, DoubleByteTables) {
         sjis += "A" + kAiSjis;
         utf8 += "A" + kAiUtf8;
     }
-    r = run(932, 65001, sjis);
-    EXPECT_TRUE(r.bytes == utf8);
-    r = run(65001, 932, utf8);
-    EXPECT_TRUE(r.bytes == sjis);
+    EXPECT_TRUE(run(932, 65001, sjis).bytes == utf8);
+    EXPECT_TRUE(run(65001, 932, utf8).bytes == sjis);
 }
 
 // The flat lookup arrays must agree with the tables' maps for every key.
@@ -220,9 +185,7 @@ TEST(EncodingConvert, FlatArraysAgreeWithTables) {
 }
 
 TEST(EncodingConvert, Iso2022Jp) {
-    Result r = run(932, 50220, kAiSjis + "A");
-    EXPECT_EQ(r.bytes, "\x1B$B\x30\x21\x1B(BA");
-    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(run(932, 50220, kAiSjis + "A"), good("\x1B$B\x30\x21\x1B(BA"));
     // Ends in two-byte mode: the return to ASCII is written at the end.
     EXPECT_EQ(run(932, 50222, "A" + kAiSjis).bytes, "A\x1B$B\x30\x21\x1B(B");
     // Half-width katakana become their full-width forms.
@@ -232,8 +195,7 @@ TEST(EncodingConvert, Iso2022Jp) {
     EXPECT_EQ(run(50220, 65001, "\x1B$@\x30\x21\nA\x1B(IB").bytes, kAiUtf8 + "\nAB");
     const std::string text = "mixed " + kAiUtf8 + "\xE3\x81\x82 text\r\n" + kAiUtf8;
     EXPECT_EQ(run(50220, 65001, run(65001, 50220, text).bytes).bytes, text);
-    r = run(50220, 932, "\x1B$B\x30");  // truncated pair
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(run(50220, 932, "\x1B$B\x30").ok);  // truncated pair
 }
 
 TEST(EncodingConvert, Iso2022KrRoundTrip) {
@@ -243,32 +205,18 @@ TEST(EncodingConvert, Iso2022KrRoundTrip) {
     const std::string text = "Korean \xED\x95\x9C\xEA\xB8\x80 text, \xED\x95\x9C!";  // 한글, 한
     Result there = run(65001, 50225, text);
     EXPECT_TRUE(there.ok);
-    Result back = run(50225, 65001, there.bytes);
-    EXPECT_EQ(back.bytes, text);
-    EXPECT_TRUE(back.ok);
+    EXPECT_EQ(run(50225, 65001, there.bytes), good(text));
 }
 
 TEST(EncodingConvert, Utf7MatchesReferenceEncodings) {
-    struct Case {
-        std::u16string text;
-        std::string utf7;
-    } cases[] = {
-        {u"Hi Mom -\u263A-!", "Hi Mom -+Jjo--!"},
-        {u"A+B", "A+-B"},
-        {u"+++", "+-+-+-"},
-        {u"caf\u00E9", "caf+AOk-"},
-        {u"\u00E9" u"a", "+AOk-a"},  // a base64 letter after a run needs the '-'
-        {u"x\u00E9-y", "x+AOk--y"},
-        {u"\u65E5\u672C\u8A9E", "+ZeVnLIqe-"},
-        {u"a\U0001F600" u"b~\\", "a+2D3eAA-b+AH4AXA-"},
-    };
-    for (const Case& c : cases) {
-        Result enc = run(1200, 65000, le(c.text));
-        EXPECT_EQ(enc.bytes, c.utf7);
-        EXPECT_TRUE(enc.ok);
-        Result dec = run(65000, 1200, c.utf7);
-        EXPECT_EQ(dec.bytes, le(c.text)) << c.utf7;
-        EXPECT_TRUE(dec.ok);
+    // A base64 letter after a run needs the '-'.
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"Hi Mom -\u263A-!", "Hi Mom -+Jjo--!"}, {u"A+B", "A+-B"}, {u"+++", "+-+-+-"},
+        {u"caf\u00E9", "caf+AOk-"}, {u"\u00E9" u"a", "+AOk-a"}, {u"x\u00E9-y", "x+AOk--y"},
+        {u"\u65E5\u672C\u8A9E", "+ZeVnLIqe-"}, {u"a\U0001F600" u"b~\\", "a+2D3eAA-b+AH4AXA-"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(1200, 65000, le(c.first)), good(c.second));
+        EXPECT_EQ(run(65000, 1200, c.second), good(le(c.first))) << c.second;
     }
     // A leading U+FEFF is not encoded; UTF-8 input goes through UTF-16 first.
     EXPECT_EQ(run(1200, 65000, le(u"\uFEFF" u"A")).bytes, "A");
@@ -287,13 +235,9 @@ TEST(EncodingConvert, Utf32BothByteOrders) {
     EXPECT_EQ(run(65005, 65001, le32).bytes, "A" + kEmojiUtf8);
     EXPECT_EQ(run(65006, 1200, be32).bytes, le(u"A") + kEmojiUtf16);
     EXPECT_EQ(run(65005, 65006, le32).bytes, be32);
-    Result r = run(65005, 65001, std::string("A\0\0\0\x00\x00\x11\x00" "B\0\0", 11));  // > U+10FFFF, partial
-    EXPECT_EQ(r.bytes, "A");
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(65005, 65001, std::string("A\0\0\0\x00\x00\x11\x00" "B\0\0", 11)), bad("A"));  // > U+10FFFF, partial
     // Invalid UTF-8 ends the UTF-32 output with failure.
-    r = run(65001, 65005, "A\xFF" "B");
-    EXPECT_EQ(r.bytes, std::string("A\0\0\0", 4));
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(65001, 65005, "A\xFF" "B"), bad(std::string("A\0\0\0", 4)));
 }
 
 TEST(EncodingConvert, MacArabicDisplayOrderCorrection) {
@@ -305,37 +249,19 @@ TEST(EncodingConvert, MacArabicDisplayOrderCorrection) {
 
 TEST(EncodingConvert, UnmappableActions) {
     // Action 2: a character reference, and the result stays true.
-    Result r = run(1200, 1252, le(u"a\u0416b"), 2);
-    EXPECT_EQ(r.bytes, "a&#x416;b");
-    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(run(1200, 1252, le(u"a\u0416b"), 2), good("a&#x416;b"));
     EXPECT_EQ(run(65001, 1252, "\xD0\x96", 2).bytes, "&#x416;");
     EXPECT_EQ(run(1200, 1252, kEmojiUtf16, 2).bytes, "&#x1F600;");
-    r = run(1200, 1252, le(u"a\u0416b"), 0);
-    EXPECT_EQ(r.bytes, "ab");
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(run(1200, 1252, le(u"a\u0416b"), 0), bad("ab"));
     // Action 7 in the first step of a two-step conversion: the marker carries
     // the raw byte through to the output.
-    r = run(1252, 65001, "a\x81" "b", 7);
-    EXPECT_EQ(r.bytes, "a\x81" "b");
-    // Action 1: the configured substitute, in either step.
-    EncodingConvert c;
-    c.setUnmappableAction(1);
-    c.setSubstitute(reinterpret_cast<const uint8_t*>("?"), 1);
-    DataBuffer out;
-    // (only the second step's outcome is reported, as with action 0)
-    EXPECT_TRUE(c.convert(1252, 65001, reinterpret_cast<const uint8_t*>("a\x81" "b"), 3, out));
-    EXPECT_EQ(bytesOf(out), "a?b");
-    out.clear();
-    EXPECT_FALSE(c.convert(65001, 1252, reinterpret_cast<const uint8_t*>("\xD0\x96!"), 3, out));
-    EXPECT_EQ(bytesOf(out), "?!");
+    EXPECT_EQ(run(1252, 65001, "a\x81" "b", 7).bytes, "a\x81" "b");
+    // Action 1: the substitute, in either step (only the second step's
+    // outcome is reported, as with action 0).
+    EXPECT_EQ(run(1252, 65001, "a\x81" "b", 1), good("a?b"));
+    EXPECT_EQ(run(65001, 1252, "\xD0\x96!", 1), bad("?!"));
     // Action 6: the character in the fallback code page.
-    EncodingConvert f;
-    f.setUnmappableAction(6);
-    f.setFallbackCodePage(1251);
-    out.clear();
-    std::string zhe = le(u"\u0416");
-    f.convert(1200, 1252, reinterpret_cast<const uint8_t*>(zhe.data()), 2, out);
-    EXPECT_EQ(bytesOf(out), "\xC6");
+    EXPECT_EQ(run(1200, 1252, le(u"\u0416"), 6, 1251).bytes, "\xC6");
 }
 
 // Random bytes through every kind of code page and every action: whatever the

@@ -73,11 +73,7 @@ TEST(StringBufferAnsi, FromAndToBstr) {
     Bstr b(makeBstr({0xE9, 'a'}));
     StringBuffer s = StringBuffer::fromBstrAnsi(b.b);
     EXPECT_STREQ(s.getString(), "\xE9" "a");
-    EXPECT_EQ(s.getCapacity(), 6);
-    EXPECT_EQ(s.getGrowthIncrement(), 200);
-    StringBuffer none = StringBuffer::fromBstrAnsi(nullptr);
-    EXPECT_EQ(none.getSize(), 0);
-    EXPECT_EQ(none.getCapacity(), 4);
+    EXPECT_EQ(StringBuffer::fromBstrAnsi(nullptr).getSize(), 0);
 
     Bstr lossy(makeBstr({0x416, 0xE9}));
     s.appendBstrAnsi(lossy.b);
