@@ -1,6 +1,7 @@
 #include "tree/ExtPtrArray.h"
 
 #include <cstring>
+#include <utility>
 
 #include "text/Memory.h"
 
@@ -17,7 +18,25 @@ ExtPtrArray::ExtPtrArray(int32_t capacity, int32_t step)
 }
 
 ExtPtrArray::~ExtPtrArray() {
-    if (elements_) memFree(elements_);
+    if (!deferred_ && elements_) memFree(elements_);
+}
+
+void ExtPtrArray::FreeBlock() {
+    memFree(elements_);
+    elements_ = nullptr;
+}
+
+void ExtPtrArray::Swap(ExtPtrArray& other) {
+    static_assert(sizeof(void*) == sizeof(void**), "the lone element shares the block pointer's place");
+    std::swap(step_, other.step_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(count_, other.count_);
+    std::swap(deferred_, other.deferred_);
+    // The union moves as bytes, whichever member is in use on either side.
+    unsigned char t[sizeof(void*)];
+    std::memcpy(t, &one_, sizeof t);
+    std::memcpy(&one_, &other.one_, sizeof t);
+    std::memcpy(&other.one_, t, sizeof t);
 }
 
 void ExtPtrArray::Grow() {
@@ -35,23 +54,32 @@ void ExtPtrArray::Grow() {
     if (step_ < kMaxStep) step_ = newCapacity < kMaxStep ? newCapacity : kMaxStep;
 }
 
-void ExtPtrArray::Append(void* p) {
+void ExtPtrArray::AppendSlow(void* p) {
+    if (deferred_) {
+        // The second element: the block is made now, as the eager one would be.
+        void* first = one_;
+        void** block =
+            static_cast<void**>(memAllocZeroed(sizeof(void*) * static_cast<size_t>(capacity_)));
+        if (count_ > 0) block[0] = first;
+        deferred_ = false;
+        elements_ = block;
+    }
     if (count_ >= capacity_) Grow();
     elements_[count_++] = p;
 }
 
 void* ExtPtrArray::RemoveAt(int32_t i) {
     if (i < 0 || i >= count_) return nullptr;
-    void* removed = elements_[i];
-    std::memmove(elements_ + i, elements_ + i + 1,
-                 sizeof(void*) * static_cast<size_t>(count_ - i - 1));
+    void** slots = Elements();
+    void* removed = slots[i];
+    std::memmove(slots + i, slots + i + 1, sizeof(void*) * static_cast<size_t>(count_ - i - 1));
     --count_;
-    elements_[count_] = nullptr;
+    slots[count_] = nullptr;
     return removed;
 }
 
 void ExtPtrArray::Set(int32_t i, void* p) {
-    if (i >= 0 && i < count_) elements_[i] = p;
+    if (i >= 0 && i < count_) Elements()[i] = p;
 }
 
 // ---------------------------------------------------------------------------
@@ -155,7 +183,7 @@ void ExtPtrArray::Sort(CompareFn compare, void* context) {
     if (!compare || count_ < 2) return;
     int32_t budget = 0;
     for (int32_t n = count_; n > 1; n >>= 1) budget += 2;
-    Sorter sorter{elements_, compare, context};
+    Sorter sorter{Elements(), compare, context};
     sorter.quickSort(0, count_ - 1, budget);
 }
 

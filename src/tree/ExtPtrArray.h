@@ -23,25 +23,48 @@ public:
     static void* operator new(size_t n);
     static void operator delete(void* p);
 
-    void Append(void* p);
-    void* Get(int32_t i) const {
-        return (i >= 0 && i < count_) ? elements_[i] : nullptr;
+    // Empties the array and frees its block. No block is made until a second
+    // element arrives: a lone element is held in the array object itself, and
+    // the block then gets `capacity` slots (values below 1 become 5), so the
+    // capacities and steps read back are those of an eagerly made block.
+    void ResetDeferred(int32_t capacity, int32_t step) {
+        if (!deferred_ && elements_) FreeBlock();
+        step_ = step < 1 ? 5 : step;
+        capacity_ = capacity < 1 ? 5 : capacity;
+        count_ = 0;
+        deferred_ = true;
+        one_ = nullptr;
     }
-    void* Last() const { return count_ > 0 ? elements_[count_ - 1] : nullptr; }
+    // Exchanges the contents of two arrays.
+    void Swap(ExtPtrArray& other);
+
+    void Append(void* p) {
+        if (deferred_ && count_ == 0) {
+            one_ = p;
+            count_ = 1;
+            return;
+        }
+        AppendSlow(p);
+    }
+    void* Get(int32_t i) const {
+        return (i >= 0 && i < count_) ? Slots()[i] : nullptr;
+    }
+    void* Last() const { return count_ > 0 ? Slots()[count_ - 1] : nullptr; }
     int32_t Count() const { return count_; }
     int32_t Capacity() const { return capacity_; }
     int32_t Step() const { return step_; }
     void* RemoveAt(int32_t i);
-    void* Pop() { return count_ > 0 ? elements_[--count_] : nullptr; }
+    void* Pop() { return count_ > 0 ? Slots()[--count_] : nullptr; }
     void Clear() { count_ = 0; }
     void Set(int32_t i, void* p);          // replaces element i (in range only)
-    void** Elements() { return elements_; }
-    void* const* Elements() const { return elements_; }
+    void** Elements() { return deferred_ ? &one_ : elements_; }
+    void* const* Elements() const { return Slots(); }
 
     // Destroys every non-null element as a T, then empties the array.
     template <typename T>
     void DeleteAll() {
-        for (int32_t i = 0; i < count_; ++i) delete static_cast<T*>(elements_[i]);
+        void** slots = Elements();
+        for (int32_t i = 0; i < count_; ++i) delete static_cast<T*>(slots[i]);
         count_ = 0;
     }
 
@@ -54,12 +77,20 @@ public:
     void Sort(CompareFn compare, void* context);
 
 private:
+    void* const* Slots() const { return deferred_ ? &one_ : elements_; }
+    void AppendSlow(void* p);
+    void FreeBlock();
     void Grow();
 
     int32_t step_;
     int32_t capacity_;
     int32_t count_;
-    void** elements_;
+    // True while no block exists and at most one element is held, in one_.
+    bool deferred_ = false;
+    union {
+        void** elements_;
+        void* one_;
+    };
 };
 
 }  // namespace tarvex

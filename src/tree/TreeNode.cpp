@@ -16,7 +16,7 @@ namespace tarvex {
 static_assert(sizeof(StringBuffer) <= 24 && alignof(StringBuffer) <= 8,
               "TreeNode embeds its content buffer in 24 bytes");
 static_assert(sizeof(char*) <= 13, "a tag block's address fits the inline tag bytes");
-static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 96, "a node fills one 96-byte size class");
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 112, "a node fills one 112-byte size class");
 
 namespace {
 
@@ -66,7 +66,7 @@ TreeNode::~TreeNode() {
     ClearTag();
     if (hasContent_) Content()->~StringBuffer();
     delete attributes_;
-    delete children_;   // the array only; the walk in Destroy frees the children
+    // children_ frees its block only; the walk in Destroy frees the children.
 }
 
 StringBuffer* TreeNode::Content() { return std::launder(reinterpret_cast<StringBuffer*>(contentStore_)); }
@@ -130,9 +130,30 @@ void TreeNode::ClearTag() {
 // ---------------------------------------------------------------------------
 // Construction
 
-TreeNode* TreeNode::MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen) {
-    TreeNode* node = new TreeNode();
-    if (tag && tagLen > 0) node->StoreTag(tag, tagLen);
+inline TreeNode* TreeNode::MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen) {
+    // Default-initialised: the members set by their initialisers only, not
+    // the whole node cleared first.
+    TreeNode* node = new TreeNode;
+    if (tag && tagLen > 0 && tagLen < kInlineTag) {
+        // A short tag is copied in at most two fixed-size moves.
+        char* to = node->tag_;
+        size_t n = static_cast<size_t>(tagLen);
+        if (n >= 8) {
+            std::memcpy(to, tag, 8);
+            std::memcpy(to + n - 8, tag + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(to, tag, 4);
+            std::memcpy(to + n - 4, tag + n - 4, 4);
+        } else {
+            for (size_t i = 0; i < n; ++i) to[i] = tag[i];
+        }
+        to[n] = 0;
+        node->tagLen_ = tagLen;
+        node->hasTag_ = true;
+    } else {
+        node->tag_[0] = 0;
+        if (tag && tagLen > 0) node->StoreTag(tag, tagLen);
+    }
     if (content && contentLen > 0) node->MakeContent(content, contentLen, 0);
     return node;
 }
@@ -154,17 +175,17 @@ TreeNode* TreeNode::NewTree(const char* tag, const char* content) {
     return node;
 }
 
-void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
-    if (!parent->children_) {
+inline void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
+    if (!parent->HasChildArray()) {
         // Siblings tend to look alike: size the array like the previous one's.
         int32_t capacity = parent->prev_ ? parent->prev_->NumChildren() : 0;
-        parent->children_ = new ExtPtrArray(capacity > 0 ? capacity : 5, kChildStep);
+        parent->children_.ResetDeferred(capacity > 0 ? capacity : 5, kChildStep);
     }
-    TreeNode* last = static_cast<TreeNode*>(parent->children_->Last());
+    TreeNode* last = static_cast<TreeNode*>(parent->children_.Last());
     if (last) last->next_ = child;
     child->prev_ = last;
     child->next_ = nullptr;
-    parent->children_->Append(child);
+    parent->children_.Append(child);
     child->parent_ = parent;
 }
 
@@ -187,14 +208,13 @@ TreeNode* TreeNode::AddChild(TreeNode* parent, const char* tag, int32_t tagLen) 
 void TreeNode::PointSubtreeAt(TreeNode* node, TreeInfo* tree) {
     if (!node) return;
     node->tree_ = tree;
-    if (!node->children_ || node->children_->Count() == 0) return;
+    if (node->children_.Count() == 0) return;
     ExtPtrArray stack;
     stack.Append(node);
     while (TreeNode* n = static_cast<TreeNode*>(stack.Pop())) {
         n->tree_ = tree;
-        if (ExtPtrArray* c = n->children_) {
-            for (int32_t i = 0; i < c->Count(); ++i) stack.Append(c->Get(i));
-        }
+        const ExtPtrArray& c = n->children_;
+        for (int32_t i = 0; i < c.Count(); ++i) stack.Append(c.Get(i));
     }
 }
 
@@ -219,7 +239,7 @@ bool TreeNode::AdoptChild(TreeNode* parent, TreeNode* child) {
 void TreeNode::DetachFromParent(TreeNode* node) {
     if (!node || !node->parent_) return;
     TreeNode* parent = node->parent_;
-    ExtPtrArray* siblings = parent->children_;
+    ExtPtrArray* siblings = parent->Children();
     if (!siblings) return;
     int32_t index = -1;
     for (int32_t i = siblings->Count() - 1; i >= 0; --i) {
@@ -282,8 +302,8 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
     SwapNodeData(a, b);
     if (a == b) return true;
 
-    ExtPtrArray* intoA = b->children_;
-    ExtPtrArray* intoB = a->children_;
+    ExtPtrArray* intoA = b->Children();
+    ExtPtrArray* intoB = a->Children();
     bool crossTree = a->tree_ != b->tree_;
     int32_t movedIntoA = 0;
     int32_t movedIntoB = 0;
@@ -308,8 +328,7 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
         }
     }
     // Each list moves whole, so the sibling links among the children stay valid.
-    a->children_ = intoA;
-    b->children_ = intoB;
+    a->children_.Swap(b->children_);
     if (crossTree) {
         if (a->tree_) a->tree_->total += movedIntoA - movedIntoB;
         if (b->tree_) b->tree_->total += movedIntoB - movedIntoA;
@@ -318,8 +337,8 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
 }
 
 void TreeNode::RelinkSiblings(TreeNode* parent) {
-    if (!parent || !parent->children_) return;
-    ExtPtrArray* c = parent->children_;
+    if (!parent || !parent->HasChildArray()) return;
+    ExtPtrArray* c = &parent->children_;
     int32_t n = c->Count();
     if (n < 2) return;
     for (int32_t i = 0; i < n; ++i) {
@@ -338,12 +357,48 @@ void TreeNode::DestroyTree(TreeNode* node) {
     Destroy(root);
 }
 
+// Frees `node` and everything below it. Several branches are walked in turn,
+// each one node at a time, so the memory reads of different branches overlap
+// instead of waiting for each other; the first child of a node continues its
+// branch, the others wait on the explicit stack.
+void TreeNode::DestroyNodes(TreeNode* node) {
+    constexpr int kLanes = 8;
+    TreeNode* lanes[kLanes];
+    int lanesUsed = 0;
+    ExtPtrArray stack;
+    stack.Append(node);
+    for (;;) {
+        while (lanesUsed < kLanes && stack.Count() > 0) {
+            lanes[lanesUsed++] = static_cast<TreeNode*>(stack.Pop());
+        }
+        if (lanesUsed == 0) break;
+        // One step on every branch, in order; finished branches drop out.
+        int kept = 0;
+        for (int k = 0; k < lanesUsed; ++k) {
+            TreeNode* n = lanes[k];
+            int32_t count = n->children_.Count();
+            TreeNode* next = nullptr;
+            if (count > 0) {
+                void* const* c = n->children_.Elements();
+                next = static_cast<TreeNode*>(c[0]);
+#if defined(__GNUC__) || defined(__clang__)
+                __builtin_prefetch(next);
+#endif
+                for (int32_t i = 1; i < count; ++i) stack.Append(c[i]);
+            }
+            delete n;
+            if (next) lanes[kept++] = next;
+        }
+        lanesUsed = kept;
+    }
+}
+
 void TreeNode::Destroy(TreeNode* node) {
     if (!node) return;
     if (node->parent_) {
         // Unlink first so the parent never points at freed memory.
         TreeNode* parent = node->parent_;
-        if (ExtPtrArray* siblings = parent->children_) {
+        if (ExtPtrArray* siblings = parent->Children()) {
             for (int32_t i = siblings->Count() - 1; i >= 0; --i) {
                 if (siblings->Get(i) == node) {
                     siblings->RemoveAt(i);
@@ -362,15 +417,8 @@ void TreeNode::Destroy(TreeNode* node) {
     TreeInfo* record = node->tree_ && node->tree_->root == node ? node->tree_ : nullptr;
 
     // Iterative: a chain of any depth needs no stack frames of its own.
-    if (node->children_ && node->children_->Count() > 0) {
-        ExtPtrArray stack;
-        stack.Append(node);
-        while (TreeNode* n = static_cast<TreeNode*>(stack.Pop())) {
-            if (ExtPtrArray* c = n->children_) {
-                for (int32_t i = 0; i < c->Count(); ++i) stack.Append(c->Get(i));
-            }
-            delete n;
-        }
+    if (node->children_.Count() > 0) {
+        DestroyNodes(node);
     } else {
         delete node;
     }
@@ -469,13 +517,11 @@ void TreeNode::SetAttributes(AttributeSet* set) {
 // ---------------------------------------------------------------------------
 // Structure and lookups
 
-int32_t TreeNode::NumChildren() const { return children_ ? children_->Count() : 0; }
+int32_t TreeNode::NumChildren() const { return children_.Count(); }
 
-TreeNode* TreeNode::GetChild(int32_t i) const { return children_ ? nodeAt(children_, i) : nullptr; }
+TreeNode* TreeNode::GetChild(int32_t i) const { return nodeAt(&children_, i); }
 
-TreeNode* TreeNode::LastChild() const {
-    return children_ ? static_cast<TreeNode*>(children_->Last()) : nullptr;
-}
+TreeNode* TreeNode::LastChild() const { return static_cast<TreeNode*>(children_.Last()); }
 
 bool TreeNode::IsAncestorOf(const TreeNode* other) const {
     if (!other || other->tree_ != tree_) return false;
@@ -490,21 +536,20 @@ TreeNode* TreeNode::FirstChildWithTag(const char* tag) const {
 }
 
 TreeNode* TreeNode::NthChildWithTag(int32_t n, const char* tag) const {
-    if (!children_ || n < 0) return nullptr;
+    if (n < 0) return nullptr;
     int32_t len = textLength(tag);
-    for (int32_t i = 0; i < children_->Count(); ++i) {
-        TreeNode* child = nodeAt(children_, i);
+    for (int32_t i = 0; i < children_.Count(); ++i) {
+        TreeNode* child = nodeAt(&children_, i);
         if (child->TagEquals(tag, len) && n-- == 0) return child;
     }
     return nullptr;
 }
 
 int32_t TreeNode::CountChildrenWithTag(const char* tag) const {
-    if (!children_) return 0;
     int32_t len = textLength(tag);
     int32_t count = 0;
-    for (int32_t i = 0; i < children_->Count(); ++i) {
-        if (nodeAt(children_, i)->TagEquals(tag, len)) ++count;
+    for (int32_t i = 0; i < children_.Count(); ++i) {
+        if (nodeAt(&children_, i)->TagEquals(tag, len)) ++count;
     }
     return count;
 }
@@ -534,15 +579,14 @@ int32_t TreeNode::TreeTotal(const TreeNode* node) {
 
 int32_t TreeNode::SubtreeTotal(const TreeNode* node) {
     if (!node) return 0;
-    if (!node->children_ || node->children_->Count() == 0) return node->refCount_;
+    if (node->children_.Count() == 0) return node->refCount_;
     int32_t sum = 0;
     ExtPtrArray stack;
     stack.Append(const_cast<TreeNode*>(node));
     while (const TreeNode* n = static_cast<const TreeNode*>(stack.Pop())) {
         sum += n->refCount_;
-        if (ExtPtrArray* c = n->children_) {
-            for (int32_t i = 0; i < c->Count(); ++i) stack.Append(c->Get(i));
-        }
+        const ExtPtrArray& c = n->children_;
+        for (int32_t i = 0; i < c.Count(); ++i) stack.Append(c.Get(i));
     }
     return sum;
 }

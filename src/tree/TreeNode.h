@@ -9,13 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "tree/ExtPtrArray.h"
 #include "tree/TreeInfo.h"
 
 namespace tarvex {
 
 class StringBuffer;
 class AttributeSet;
-class ExtPtrArray;
 
 class TreeNode {
 public:
@@ -90,7 +90,9 @@ public:
     TreeNode* GetRoot() const { return tree_ ? tree_->root : nullptr; }
     TreeInfo* GetTree() const { return tree_; }
     int32_t GetTreeId() const { return tree_ ? tree_->treeId : 0; }
-    ExtPtrArray* Children() const { return children_; }       // may be null
+    ExtPtrArray* Children() const {                            // may be null
+        return HasChildArray() ? const_cast<ExtPtrArray*>(&children_) : nullptr;
+    }
     // True when `other` lies strictly below this node. Walks up from `other`.
     bool IsAncestorOf(const TreeNode* other) const;
 
@@ -118,6 +120,8 @@ private:
     static TreeNode* MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen);
     static void LinkLastChild(TreeNode* parent, TreeNode* child);
     static void PointSubtreeAt(TreeNode* node, TreeInfo* tree);
+    static void DestroyNodes(TreeNode* node);
+    bool HasChildArray() const { return children_.Capacity() != 0; }
     StringBuffer* Content();                    // the embedded content buffer
     const StringBuffer* Content() const;
     void MakeContent(const char* text, int32_t len, int32_t increment);
@@ -135,12 +139,15 @@ private:
 
     TreeInfo* tree_ = nullptr;
     AttributeSet* attributes_ = nullptr;
-    ExtPtrArray* children_ = nullptr;
     TreeNode* parent_ = nullptr;
     TreeNode* next_ = nullptr;
     TreeNode* prev_ = nullptr;
     // The content buffer lives inside the node (constructed when hasContent_).
     alignas(8) unsigned char contentStore_[kContentStore];
+    // The children, in the node itself. The array counts as made from the
+    // first child on, when it gets its (nonzero) capacity; a lone child needs
+    // no block of its own.
+    ExtPtrArray children_;
     int32_t refCount_ = 0;
     int32_t tagLen_ = 0;
     alignas(8) char tag_[kInlineTag];

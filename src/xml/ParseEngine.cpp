@@ -159,12 +159,16 @@ bool ParseEngine::capturePast(const char* s, StringBuffer& out) {
 }
 
 bool ParseEngine::scanCloseTag() {
-    while (pos_ < length_) {
-        char c = base_[pos_];
-        if (c == '>') return true;
-        if (c == '<') return false;
-        ++pos_;
+    int32_t p = pos_;
+    while (p < length_) {
+        char c = base_[p];
+        if (c == '>' || c == '<') {
+            pos_ = p;
+            return c == '>';
+        }
+        ++p;
     }
+    pos_ = p;
     return true;
 }
 

@@ -67,11 +67,13 @@ public:
 
     // Advances over space, TAB, CR and LF.
     void skipWhitespace() {
-        while (pos_ < length_) {
-            char c = base_[pos_];
+        int32_t p = pos_;   // a local: stores through base_ cannot alias it
+        while (p < length_) {
+            char c = base_[p];
             if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
-            ++pos_;
+            ++p;
         }
+        pos_ = p;
     }
     // Advances until the byte c or the end; the position stays on c.
     void seekChar(char c);
@@ -82,8 +84,10 @@ public:
     // which start at the position before the call.
     int32_t spanUntilAnyOf(const ByteSet& set) {
         int32_t start = pos_;
-        while (pos_ < length_ && !set.has(static_cast<uint8_t>(base_[pos_]))) ++pos_;
-        return pos_ - start;
+        int32_t p = start;
+        while (p < length_ && !set.has(static_cast<uint8_t>(base_[p]))) ++p;
+        pos_ = p;
+        return p - start;
     }
     // Appends bytes one by one, each adjusting depth (close: -1, open: +1),
     // stopping after the byte that brings depth to 0. Returns whether depth

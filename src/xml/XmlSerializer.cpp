@@ -6,6 +6,11 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TARVEX_SCAN_SSE2 1
+#endif
+
 #include "log/LogBase.h"
 #include "text/CharsetRegistry.h"
 #include "text/DataBuffer.h"
@@ -78,6 +83,41 @@ ByteTable attributeTable(bool high) {
 const ByteTable kAttrTable = attributeTable(false);
 const ByteTable kAttrTableHigh = attributeTable(true);
 
+// The index of the first byte in p[i..n) that content escaping must look at
+// ('<', '>', '"', '\'', '&'), or n. Sixteen bytes at a time where possible.
+size_t contentCleanEnd(const char* p, size_t i, size_t n) {
+#ifdef TARVEX_SCAN_SSE2
+    const __m128i two = _mm_set1_epi8(2);
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i angle = _mm_set1_epi8('>');   // '<' | 2 == '>' | 2 == '>'
+    const __m128i apos = _mm_set1_epi8('\'');  // '&' | 1 == '\'' | 1 == '\''
+    const __m128i quot = _mm_set1_epi8('"');
+    while (i + 16 <= n) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        __m128i hit = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(_mm_or_si128(v, two), angle),
+                         _mm_cmpeq_epi8(_mm_or_si128(v, one), apos)),
+            _mm_cmpeq_epi8(v, quot));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask) {
+#if defined(__GNUC__) || defined(__clang__)
+            return i + static_cast<size_t>(__builtin_ctz(mask));
+#else
+            while (!(mask & 1u)) {
+                mask >>= 1;
+                ++i;
+            }
+            return i;
+#endif
+        }
+        i += 16;
+    }
+#endif
+    const uint8_t* table = kContentTable.special;
+    while (i < n && !table[static_cast<uint8_t>(p[i])]) ++i;
+    return i;
+}
+
 // Staging area in front of the output buffer: many small pieces become few
 // appends.
 class Writer {
@@ -88,9 +128,10 @@ public:
     Writer& operator=(const Writer&) = delete;
 
     void put(const char* p, size_t n) {
-        if (n > kSize - used_) {
+        if (n > kSize - used_ || n >= kDirect) {
+            // Long runs go straight to the output: one copy, not two.
             flush();
-            if (n >= kSize) {
+            if (n >= kDirect) {
                 appendLarge(p, n);
                 return;
             }
@@ -135,6 +176,7 @@ private:
     }
 
     static constexpr size_t kSize = 16384;
+    static constexpr size_t kDirect = 1024;
     StringBuffer& out_;
     size_t used_ = 0;
     char buf_[kSize];
@@ -152,9 +194,11 @@ public:
           state_(unicode_ ? 0 : 0x10000, 0) {}
 
     bool canEncode(uint32_t ch) {
-        // The converter's UTF-8 reader takes the Basic Multilingual Plane only.
-        if (ch > 0xFFFF || (ch >= 0xD800 && ch <= 0xDFFF)) return false;
+        if (ch >= 0xD800 && ch <= 0xDFFF) return false;
+        // The Unicode forms hold every character; the code-page tables only
+        // characters of the Basic Multilingual Plane.
         if (unicode_) return true;
+        if (ch > 0xFFFF) return false;
         uint8_t& s = state_[ch];
         if (s == 0) {
             uint8_t unit[2] = {static_cast<uint8_t>(ch & 0xFF), static_cast<uint8_t>(ch >> 8)};
@@ -370,7 +414,11 @@ private:
         size_t i = 0;
         while (i < n) {
             size_t start = i;
-            while (i < n && !table[static_cast<uint8_t>(p[i])]) ++i;
+            if (target_) {
+                while (i < n && !table[static_cast<uint8_t>(p[i])]) ++i;
+            } else {
+                i = contentCleanEnd(p, i, n);
+            }
             if (i > start) w_.put(p + start, i - start);
             if (i >= n) break;
             char c = p[i];
