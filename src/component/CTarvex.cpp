@@ -18,6 +18,7 @@ extern "C" const IID IID_ITarvexSelf = {
 
 namespace {
 const char kFreshTag[] = "unnamed";
+const char kParameterIsNull[] = "Parameter is NULL";
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -128,9 +129,22 @@ CTarvex::Context::Context(Logger& log, const char* name, bool clearFirst) : log_
 
 CTarvex::Context::~Context() { log_.LeaveContext(); }
 
+bool CTarvex::Context::RefuseNull(bool isNull) {
+    if (isNull) log_.LogError(kParameterIsNull);
+    return isNull;
+}
+
 void CTarvex::LogFailure(const char* context, const char* error) {
     Context scope(log_, context);
     log_.LogError(error);
+}
+
+void CTarvex::LogNullParameter(const char* context) { LogFailure(context, kParameterIsNull); }
+
+void CTarvex::LogNoChildAt(const char* context, LONG index) {
+    Context scope(log_, context);
+    log_.LogError("No child at this index");
+    log_.LogData("index", intToText(index));
 }
 
 void CTarvex::ReleaseNode(TreeNode* node) {
@@ -193,7 +207,7 @@ void CTarvex::MoveIfFound(TreeNode* target, LONG* found) {
 
 HRESULT CTarvex::ReturnNode(const char* context, TreeNode* node, ITarvex** out) {
     if (out == nullptr) {
-        LogFailure(context, "Parameter is NULL");
+        LogNullParameter(context);
         return S_OK;
     }
     *out = node ? CreateResultObject(node) : nullptr;

@@ -196,6 +196,10 @@ private:
         Context(const Context&) = delete;
         Context& operator=(const Context&) = delete;
 
+        // The refusal of a null parameter: logs "Parameter is NULL" in this
+        // context when `isNull`, and returns `isNull`.
+        bool RefuseNull(bool isNull);
+
     private:
         Logger& log_;
     };
@@ -218,12 +222,14 @@ private:
 
     // Logging of the failure-only shape: clear, context, error, leave.
     void LogFailure(const char* context, const char* error);
+    void LogNullParameter(const char* context);
+    // A member that found no child at `index`.
+    void LogNoChildAt(const char* context, LONG index);
     // A member that failed to create its result object.
     void LogCreateFailure() { log_.LogError("Failed to create OstrandXml COM object"); }
 
     // Loading.
     bool LoadUtf8Text(const StringBuffer& text, LogBase* log, TreeNode** root);
-    static void FixUnicodeEncoding(TreeNode* root);
 
     // Moving members: found := 1 and move when `target` exists.
     void MoveIfFound(TreeNode* target, LONG* found);

@@ -17,7 +17,6 @@
 namespace tarvex {
 namespace {
 
-const char kParameterIsNull[] = "Parameter is NULL";
 const char kParseFailed[] = "Failed to parse XML data (5)";
 
 // The VARIANT a script variable reference points at.
@@ -143,22 +142,10 @@ bool CTarvex::LoadUtf8Text(const StringBuffer& text, LogBase* log, TreeNode** ro
     return XmlParser::parseUtf8(text.getString(), text.getSize(), log, root) && *root != nullptr;
 }
 
-void CTarvex::FixUnicodeEncoding(TreeNode* root) {
-    // The tree holds UTF-8 whatever the text declared; a 16-bit form named in
-    // the declaration would make a later save unreadable.
-    StringBuffer encoding;
-    if (!XmlSerializer::getDeclarationAttribute(root, "encoding", encoding)) return;
-    if (encoding.equalsNoCase("utf-16") || encoding.equalsNoCase("ucs-2") || encoding.equalsNoCase("unicode"))
-        XmlSerializer::setDeclarationAttribute(root, "encoding", "utf-8");
-}
-
 HRESULT CTarvex::LoadXml(BSTR xmlData, LONG* success) {
     if (success) *success = 0;
     Context scope(log_, "LoadXml");
-    if (xmlData == nullptr || success == nullptr) {
-        log_.LogError(kParameterIsNull);
-        return S_OK;
-    }
+    if (scope.RefuseNull(xmlData == nullptr || success == nullptr)) return S_OK;
     StringBuffer text;
     ToUtf8(xmlData, text);
     TreeNode* root = nullptr;
@@ -175,10 +162,7 @@ HRESULT CTarvex::LoadXml(BSTR xmlData, LONG* success) {
 HRESULT CTarvex::LoadXmlV(VARIANT xmlData, LONG* success) {
     if (success) *success = 0;
     Context scope(log_, "LoadXmlV");
-    if (success == nullptr) {
-        log_.LogError(kParameterIsNull);
-        return S_OK;
-    }
+    if (scope.RefuseNull(success == nullptr)) return S_OK;
     TreeNode* root = nullptr;
     bool loaded = false;
     const VARIANT* value = followReference(&xmlData);
@@ -189,7 +173,7 @@ HRESULT CTarvex::LoadXmlV(VARIANT xmlData, LONG* success) {
         StringBuffer utf8;
         ToUtf8(text, utf8);
         loaded = LoadUtf8Text(utf8, &log_, &root);
-        if (loaded) FixUnicodeEncoding(root);
+        if (loaded) XmlParser::declareUtf8IfUnicode(root);
     } else {
         DataBuffer bytes;
         bytes.appendVariant(&xmlData);
@@ -206,20 +190,16 @@ HRESULT CTarvex::LoadXmlV(VARIANT xmlData, LONG* success) {
 
 HRESULT CTarvex::LoadXmlFile(BSTR fileName, LONG* success) {
     if (success) *success = 0;
-    log_.ClearLog();
-    log_.EnterContext("LoadXmlFile", 1);
-    if (fileName == nullptr || success == nullptr) {
-        log_.LogError(kParameterIsNull);
-        log_.LeaveContext();
-        return S_OK;
-    }
+    Context scope(log_, "LoadXmlFile");
+    if (scope.RefuseNull(fileName == nullptr || success == nullptr)) return S_OK;
     StringBuffer ansiName = StringBuffer::fromBstrAnsi(fileName);
     ansiName.trim();
 
     TreeNode* root = nullptr;
     bool loaded = XmlParser::loadXmlFileWide(fileName, &log_, &root) && root != nullptr;
     if (!loaded) {
-        // Second attempt with the trimmed name, in a fresh log.
+        // Second attempt with the trimmed name, in a fresh log; the scope
+        // leaves this context.
         log_.ClearLog();
         log_.EnterContext("LoadXmlFile", 1);
         XString name;
@@ -236,17 +216,13 @@ HRESULT CTarvex::LoadXmlFile(BSTR fileName, LONG* success) {
         ReplaceCurrentNode(root);
         *success = 1;
     }
-    log_.LeaveContext();
     return S_OK;
 }
 
 HRESULT CTarvex::SaveXml(BSTR fileName, LONG* success) {
     if (success) *success = 0;
     Context scope(log_, "SaveXml");
-    if (fileName == nullptr || success == nullptr) {
-        log_.LogError(kParameterIsNull);
-        return S_OK;
-    }
+    if (scope.RefuseNull(fileName == nullptr || success == nullptr)) return S_OK;
     XString name;
     name.setFromBstr(fileName);
     *success = XmlSerializer::saveXml(current_, name.getUtf8(), &log_) ? 1 : 0;
@@ -255,7 +231,7 @@ HRESULT CTarvex::SaveXml(BSTR fileName, LONG* success) {
 
 HRESULT CTarvex::GetXml(BSTR* xmlData) {
     if (xmlData == nullptr) {
-        LogFailure("GetXml", kParameterIsNull);
+        LogNullParameter("GetXml");
         return S_OK;
     }
     StringBuffer xml;
@@ -267,7 +243,7 @@ HRESULT CTarvex::GetXml(BSTR* xmlData) {
 HRESULT CTarvex::DecodeEntities(BSTR str, BSTR* strOut) {
     if (strOut) *strOut = nullptr;
     if (str == nullptr || strOut == nullptr) {
-        LogFailure("DecodeEntities", kParameterIsNull);
+        LogNullParameter("DecodeEntities");
         return S_OK;
     }
     StringBuffer text = StringBuffer::fromBstrAnsi(str);
@@ -281,7 +257,7 @@ HRESULT CTarvex::DecodeEntities(BSTR str, BSTR* strOut) {
 
 HRESULT CTarvex::AddAttribute(BSTR name, BSTR value) {
     if (name == nullptr) {
-        LogFailure("AddAttribute", kParameterIsNull);
+        LogNullParameter("AddAttribute");
         return S_OK;
     }
     StringBuffer n;
@@ -295,7 +271,7 @@ HRESULT CTarvex::AddAttribute(BSTR name, BSTR value) {
 
 HRESULT CTarvex::RemoveAttribute(BSTR name) {
     if (name == nullptr) {
-        LogFailure("RemoveAttribute", kParameterIsNull);
+        LogNullParameter("RemoveAttribute");
         return S_OK;
     }
     StringBuffer n;
@@ -311,7 +287,7 @@ HRESULT CTarvex::RemoveAllAttributes() {
 
 HRESULT CTarvex::GetAttributeName(LONG index, BSTR* name) {
     if (name == nullptr) {
-        LogFailure("GetAttributeName", kParameterIsNull);
+        LogNullParameter("GetAttributeName");
         return S_OK;
     }
     *name = nullptr;
@@ -330,7 +306,7 @@ HRESULT CTarvex::GetAttributeName(LONG index, BSTR* name) {
 
 HRESULT CTarvex::GetAttributeValue(LONG index, BSTR* value) {
     if (value == nullptr) {
-        LogFailure("GetAttributeValue", kParameterIsNull);
+        LogNullParameter("GetAttributeValue");
         return S_OK;
     }
     int32_t length = 0;
@@ -343,7 +319,7 @@ HRESULT CTarvex::GetAttributeValue(LONG index, BSTR* value) {
 HRESULT CTarvex::GetAttrValue(BSTR name, BSTR* value) {
     if (value) *value = nullptr;
     if (name == nullptr || value == nullptr) {
-        LogFailure("GetAttrValue", kParameterIsNull);
+        LogNullParameter("GetAttrValue");
         return S_OK;
     }
     StringBuffer n;
@@ -358,7 +334,7 @@ HRESULT CTarvex::GetAttrValue(BSTR name, BSTR* value) {
 HRESULT CTarvex::HasAttrWithValue(BSTR name, BSTR value, LONG* pVal) {
     if (pVal) *pVal = 0;
     if (name == nullptr || pVal == nullptr) {
-        LogFailure("HasAttrWithValue", kParameterIsNull);
+        LogNullParameter("HasAttrWithValue");
         return S_OK;
     }
     StringBuffer n;

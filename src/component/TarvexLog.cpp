@@ -36,10 +36,7 @@ HRESULT CTarvex::SaveLastError(BSTR fileName, LONG* success) {
     if (success) *success = 0;
     // Appended after the previous call's log, which is what gets saved.
     Context scope(log_, "SaveLastError", false);
-    if (fileName == nullptr || success == nullptr) {
-        log_.LogError("Parameter is NULL");
-        return S_OK;
-    }
+    if (scope.RefuseNull(fileName == nullptr || success == nullptr)) return S_OK;
     XString name;
     name.setFromBstr(fileName);
     const bool saved = log_.SaveXmlToFile(0, name.getUtf8());

@@ -7,8 +7,6 @@
 
 namespace tarvex {
 namespace {
-const char kParameterIsNull[] = "Parameter is NULL";
-const char kNoChildAtIndex[] = "No child at this index";
 const char kCannotResolve[] = "Object cannot be resolved";
 }  // namespace
 
@@ -23,15 +21,13 @@ HRESULT CTarvex::GetRoot(ITarvex** root) {
 
 HRESULT CTarvex::GetChild(LONG index, ITarvex** child) {
     if (child == nullptr) {
-        LogFailure("GetChild", kParameterIsNull);
+        LogNullParameter("GetChild");
         return S_OK;
     }
     *child = nullptr;
     TreeNode* node = current_->GetChild(index);
     if (node == nullptr) {
-        Context scope(log_, "GetChild");
-        log_.LogError(kNoChildAtIndex);
-        log_.LogData("index", intToText(index));
+        LogNoChildAt("GetChild", index);
         return S_OK;
     }
     *child = CreateResultObject(node);
@@ -66,7 +62,7 @@ HRESULT CTarvex::PreviousSibling(ITarvex** sibling) {
 HRESULT CTarvex::GetChildWithTag(BSTR Tag, ITarvex** child) {
     if (child) *child = nullptr;
     if (Tag == nullptr || child == nullptr) {
-        LogFailure("GetChildWithTag", kParameterIsNull);
+        LogNullParameter("GetChildWithTag");
         return S_OK;
     }
     StringBuffer tag;
@@ -79,10 +75,7 @@ HRESULT CTarvex::GetChildWithTag(BSTR Tag, ITarvex** child) {
 HRESULT CTarvex::FindChild(BSTR Tag, ITarvex** child) {
     if (child) *child = nullptr;
     Context scope(log_, "FindChild");
-    if (Tag == nullptr || child == nullptr) {
-        log_.LogError(kParameterIsNull);
-        return S_OK;
-    }
+    if (scope.RefuseNull(Tag == nullptr || child == nullptr)) return S_OK;
     StringBuffer tag;
     ToKey(Tag, tag);
     TreeNode* node = current_->FirstChildWithTag(tag.getString());
@@ -95,7 +88,7 @@ HRESULT CTarvex::FindChild(BSTR Tag, ITarvex** child) {
 HRESULT CTarvex::GetNthChildWithTag(BSTR Tag, LONG n, ITarvex** child) {
     if (child) *child = nullptr;
     if (Tag == nullptr || child == nullptr) {
-        LogFailure("GetNthChildWithTag", kParameterIsNull);
+        LogNullParameter("GetNthChildWithTag");
         return S_OK;
     }
     StringBuffer tag;
@@ -159,10 +152,7 @@ HRESULT CTarvex::GetRoot2() {
 HRESULT CTarvex::FindChild2(BSTR Tag, LONG* found) {
     if (found) *found = 0;
     Context scope(log_, "FindChild2");
-    if (Tag == nullptr) {
-        log_.LogError(kParameterIsNull);
-        return S_OK;
-    }
+    if (scope.RefuseNull(Tag == nullptr)) return S_OK;
     StringBuffer tag;
     ToKey(Tag, tag);
     MoveIfFound(current_->FirstChildWithTag(tag.getString()), found);
@@ -189,7 +179,7 @@ HRESULT CTarvex::GetChildContent(BSTR Tag, BSTR* pVal) {
 HRESULT CTarvex::NumChildrenHavingTag(BSTR Tag, LONG* pVal) {
     if (pVal) *pVal = 0;
     if (Tag == nullptr || pVal == nullptr) {
-        LogFailure("NumChildrenHavingTag", kParameterIsNull);
+        LogNullParameter("NumChildrenHavingTag");
         return S_OK;
     }
     StringBuffer tag;
@@ -215,7 +205,7 @@ HRESULT CTarvex::UpdateChildContent(BSTR Tag, BSTR value) {
 
 HRESULT CTarvex::SwapNode(ITarvex* node) {
     if (node == nullptr) {
-        LogFailure("SwapNode", kParameterIsNull);
+        LogNullParameter("SwapNode");
         return S_OK;
     }
     Resolved other(node);
@@ -229,7 +219,7 @@ HRESULT CTarvex::SwapNode(ITarvex* node) {
 
 HRESULT CTarvex::SwapTree(ITarvex* tree) {
     if (tree == nullptr) {
-        LogFailure("SwapTree", kParameterIsNull);
+        LogNullParameter("SwapTree");
         return S_OK;
     }
     Resolved other(tree);
@@ -247,7 +237,7 @@ HRESULT CTarvex::SwapTree(ITarvex* tree) {
 
 HRESULT CTarvex::AddChildTree(ITarvex* tree) {
     if (tree == nullptr) {
-        LogFailure("AddChildTree", kParameterIsNull);
+        LogNullParameter("AddChildTree");
         return S_OK;
     }
     Resolved other(tree);
@@ -268,15 +258,13 @@ HRESULT CTarvex::AddChildTree(ITarvex* tree) {
 
 HRESULT CTarvex::ExtractChildByIndex(LONG index, ITarvex** child) {
     if (child == nullptr) {
-        LogFailure("ExtractChildByIndex", kParameterIsNull);
+        LogNullParameter("ExtractChildByIndex");
         return S_OK;
     }
     *child = nullptr;
     TreeNode* node = current_->GetChild(index);
     if (node == nullptr) {
-        Context scope(log_, "ExtractChildByIndex");
-        log_.LogError(kNoChildAtIndex);
-        log_.LogData("index", intToText(index));
+        LogNoChildAt("ExtractChildByIndex", index);
         return S_OK;
     }
     // The result object counts its reference before the child is detached, so
@@ -288,7 +276,7 @@ HRESULT CTarvex::ExtractChildByIndex(LONG index, ITarvex** child) {
 
 HRESULT CTarvex::NewChild(BSTR Tag, BSTR Content, ITarvex** child) {
     if (child == nullptr) {
-        LogFailure("NewChild", kParameterIsNull);
+        LogNullParameter("NewChild");
         return S_OK;
     }
     StringBuffer tag;
@@ -302,10 +290,7 @@ HRESULT CTarvex::NewChild(BSTR Tag, BSTR Content, ITarvex** child) {
 HRESULT CTarvex::FindOrAddNewChild(BSTR Tag, ITarvex** child) {
     if (child) *child = nullptr;
     Context scope(log_, "FindOrAddNewChild");
-    if (Tag == nullptr || child == nullptr) {
-        log_.LogError(kParameterIsNull);
-        return S_OK;
-    }
+    if (scope.RefuseNull(Tag == nullptr || child == nullptr)) return S_OK;
     StringBuffer tag;
     ToKey(Tag, tag);
     if (TreeNode* node = current_->FirstChildWithTag(tag.getString()))

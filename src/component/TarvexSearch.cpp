@@ -7,21 +7,14 @@
 #include "tree/TreeNode.h"
 
 namespace tarvex {
-namespace {
-const char kParameterIsNull[] = "Parameter is NULL";
-}  // namespace
-
 // The four subtree searches share one frame: a context, the out-value, the
 // starting point `after` (none when null or not one of ours) and a result
 // object on what was found.
-#define TARVEX_SEARCH_FRAME(name, out)       \
-    if (out) *out = nullptr;                 \
-    Context scope(log_, name);               \
-    if (out == nullptr) {                    \
-        log_.LogError(kParameterIsNull);     \
-        return S_OK;                         \
-    }                                        \
-    Resolved start(after);                   \
+#define TARVEX_SEARCH_FRAME(name, out)                  \
+    if (out) *out = nullptr;                            \
+    Context scope(log_, name);                          \
+    if (scope.RefuseNull(out == nullptr)) return S_OK;  \
+    Resolved start(after);                              \
     const TreeNode* afterNode = start.get() ? start.get()->current_ : nullptr
 
 HRESULT CTarvex::SearchForTag(ITarvex* after, BSTR Tag, ITarvex** node) {
@@ -84,10 +77,7 @@ HRESULT CTarvex::FindNextRecord(BSTR Tag, BSTR contentPattern, ITarvex** node) {
 HRESULT CTarvex::ExtractChildByName(BSTR Tag, BSTR attrName, BSTR attrValue, ITarvex** child) {
     if (child) *child = nullptr;
     Context scope(log_, "ExtractChildByName");
-    if (Tag == nullptr || child == nullptr) {
-        log_.LogError(kParameterIsNull);
-        return S_OK;
-    }
+    if (scope.RefuseNull(Tag == nullptr || child == nullptr)) return S_OK;
     StringBuffer tag;
     StringBuffer name;
     StringBuffer pattern;

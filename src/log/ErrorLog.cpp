@@ -28,15 +28,17 @@ const LogEntry2* ErrorLog::root() const { return static_cast<const LogEntry2*>(s
 
 LogEntry2* ErrorLog::current() const { return static_cast<LogEntry2*>(stack_.Last()); }
 
-void ErrorLog::add(LogEntry2* entry) {
-    if (!current()->addChild(entry)) delete entry;
+bool ErrorLog::add(LogEntry2* entry) {
+    if (current()->addChild(entry)) return true;
+    delete entry;
+    return false;
 }
 
 void ErrorLog::enterContext(const char* name) {
     LogEntry2* entry = new LogEntry2();
     entry->setContext(name);
-    add(entry);
-    stack_.Append(entry);
+    // Only a context the tree holds becomes current.
+    if (add(entry)) stack_.Append(entry);
 }
 
 void ErrorLog::leaveContext() {

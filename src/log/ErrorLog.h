@@ -41,7 +41,8 @@ public:
 
 private:
     LogEntry2* current() const;
-    void add(LogEntry2* entry);
+    // Hands `entry` to the current context; deletes it (false) if refused.
+    bool add(LogEntry2* entry);
 
     ExtPtrArray stack_;
 };

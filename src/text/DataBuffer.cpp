@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/Platform.h"
+#include "text/FatalError.h"
 #include "text/Memory.h"
 #include "text/StringBuffer.h"
 
@@ -18,15 +19,9 @@ namespace {
 // Objects whose default member returns another object are followed this deep.
 constexpr int kMaxVariantDepth = 8;
 
-[[noreturn]] void fatal(const char* what) {
-    std::fprintf(stderr, "tarvex: fatal internal error: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
 uint8_t* allocBytes(uint32_t n) {
     uint8_t* p = static_cast<uint8_t*>(memAlloc(n));
-    if (!p) fatal("out of memory in byte buffer");
+    if (!p) fatalError("out of memory in byte buffer");
     return p;
 }
 
@@ -181,7 +176,7 @@ DataBuffer::DataBuffer(uint32_t capacity)
     : marker_(kValidMarker), borrowed_(false), data_(nullptr), size_(0), capacity_(0) {
     if (capacity > 0) {
         data_ = static_cast<uint8_t*>(memAllocZeroed(capacity));
-        if (!data_) fatal("out of memory in byte buffer");
+        if (!data_) fatalError("out of memory in byte buffer");
         capacity_ = capacity;
     }
 }
@@ -273,7 +268,7 @@ void DataBuffer::append(const void* p, uint32_t n) {
     if (!p || n == 0) return;
     uint64_t need = static_cast<uint64_t>(size_) + n;
     if (need > capacity_) {
-        if (need > UINT32_MAX) fatal("byte buffer would exceed 4 GB");
+        if (need > UINT32_MAX) fatalError("byte buffer would exceed 4 GB");
         uint64_t want = static_cast<uint64_t>(size_) + (n > kMinGrowth ? n : kMinGrowth);
         if (want > UINT32_MAX) want = UINT32_MAX;
         // p may point into the current block, which stays alive until the
@@ -294,7 +289,7 @@ void DataBuffer::append(const void* p, uint32_t n) {
 void DataBuffer::appendByte(uint8_t b) {
     checkValid();
     if (size_ + 1ull > capacity_) {
-        if (size_ == UINT32_MAX) fatal("byte buffer would exceed 4 GB");
+        if (size_ == UINT32_MAX) fatalError("byte buffer would exceed 4 GB");
         uint64_t want = static_cast<uint64_t>(size_) + kMinGrowth;
         growTo(want > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(want));
     }
@@ -333,7 +328,7 @@ void DataBuffer::appendBstr(BSTR b) {
     const OLECHAR* p = b;
     const uint64_t bytes = static_cast<uint64_t>(n) * 2;
     const uint64_t need = size_ + bytes;
-    if (need > UINT32_MAX) fatal("byte buffer would exceed 4 GB");
+    if (need > UINT32_MAX) fatalError("byte buffer would exceed 4 GB");
     if (need > capacity_) {
         uint64_t want = size_ + (bytes > kMinGrowth ? bytes : kMinGrowth);
         growTo(want > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(want));

@@ -411,6 +411,28 @@ size_t copyMarker(const uint8_t* s, size_t units, size_t i, Out& o) {
 
 constexpr size_t kBlock = 16384;
 
+// Widens the ASCII bytes from s[i], eight at a time up to blockEnd, into
+// UTF-16LE units at d; stops before the first group holding a byte >= 0x80.
+// Little-endian hosts only.
+inline void widenAsciiRun(const uint8_t* s, size_t& i, size_t blockEnd, uint8_t*& d) {
+    while (i + 8 <= blockEnd) {
+        uint64_t v = load64(s + i);
+        if (v & kAsciiBytes) break;
+        widen8(v, d);
+        d += 16;
+        i += 8;
+    }
+}
+
+// The decoder's byte s[i] has no mapping: applies the unmappable action and
+// returns the cursor with room again for the rest of the block.
+inline uint8_t* unmappedByteAt(const Settings& st, uint32_t source, const uint8_t* s, size_t i, size_t blockEnd,
+                               uint8_t* d, Out& o, bool& ok) {
+    o.done(d);
+    if (!unmappedBytes(st, source, s + i, 1, o)) ok = false;
+    return o.room(o.cur(), 2 * (blockEnd - i) + 16);
+}
+
 size_t decodeUtf8(const Settings& st, const uint8_t* s, size_t n, size_t i, size_t limit, Out& o, bool& ok) {
     uint8_t* d = o.cur();
     while (i < limit) {
@@ -418,13 +440,7 @@ size_t decodeUtf8(const Settings& st, const uint8_t* s, size_t n, size_t i, size
         d = o.room(d, 2 * (blockEnd - i) + 16);
         while (i < blockEnd) {
             if (kLittleEndian) {
-                while (i + 8 <= blockEnd) {
-                    uint64_t v = load64(s + i);
-                    if (v & kAsciiBytes) break;
-                    widen8(v, d);
-                    d += 16;
-                    i += 8;
-                }
+                widenAsciiRun(s, i, blockEnd, d);
                 if (i >= blockEnd) break;
             }
             uint32_t b = s[i];
@@ -464,9 +480,7 @@ size_t decodeUtf8(const Settings& st, const uint8_t* s, size_t n, size_t i, size
                 }
             }
             // Invalid or truncated: this byte alone is skipped.
-            o.done(d);
-            if (!unmappedBytes(st, codepage::kUtf8, s + i, 1, o)) ok = false;
-            d = o.room(o.cur(), 2 * (blockEnd - i) + 16);
+            d = unmappedByteAt(st, codepage::kUtf8, s, i, blockEnd, d, o, ok);
             ++i;
         }
     }
@@ -484,13 +498,7 @@ size_t decodeSingleByte(const Settings& st, const CodePageTable* t, const uint8_
         d = o.room(d, 2 * (blockEnd - i) + 16);
         while (i < blockEnd) {
             if (kLittleEndian && ascii) {
-                while (i + 8 <= blockEnd) {
-                    uint64_t v = load64(s + i);
-                    if (v & kAsciiBytes) break;
-                    widen8(v, d);
-                    d += 16;
-                    i += 8;
-                }
+                widenAsciiRun(s, i, blockEnd, d);
                 if (i >= blockEnd) break;
             }
             uint32_t b = s[i];
@@ -498,9 +506,7 @@ size_t decodeSingleByte(const Settings& st, const CodePageTable* t, const uint8_
             if (u != 0 || b == 0) {
                 d = putUnit(d, u);
             } else {
-                o.done(d);
-                if (!unmappedBytes(st, t->codePage, s + i, 1, o)) ok = false;
-                d = o.room(o.cur(), 2 * (blockEnd - i) + 16);
+                d = unmappedByteAt(st, t->codePage, s, i, blockEnd, d, o, ok);
             }
             ++i;
         }
@@ -532,13 +538,7 @@ size_t decodeDoubleByte(const Settings& st, const CodePageTable* t, const uint8_
         while (i < blockEnd) {
             uint32_t b = s[i];
             if (asciiFast && b < 0x80) {
-                while (i + 8 <= blockEnd) {
-                    uint64_t v = load64(s + i);
-                    if (v & kAsciiBytes) break;
-                    widen8(v, d);
-                    d += 16;
-                    i += 8;
-                }
+                widenAsciiRun(s, i, blockEnd, d);
                 if (i >= blockEnd) break;
                 b = s[i];
                 if (b < 0x80) {
@@ -590,9 +590,7 @@ size_t decodeDoubleByte(const Settings& st, const CodePageTable* t, const uint8_
                 if (u != 0) {
                     d = putUnit(d, u);
                 } else {
-                    o.done(d);
-                    if (!unmappedBytes(st, t->codePage, s + i, 1, o)) ok = false;
-                    d = o.room(o.cur(), 2 * (blockEnd - i) + 16);
+                    d = unmappedByteAt(st, t->codePage, s, i, blockEnd, d, o, ok);
                 }
             }
             ++i;
@@ -1388,15 +1386,7 @@ private:
 
 }  // namespace
 
-EncodingConvert::EncodingConvert()
-    : action_(0),
-      fallback_(0),
-      substitute_{},
-      substituteLength_(0),
-      from_(0),
-      to_(0),
-      firstStage_(false),
-      secondStage_(false) {}
+EncodingConvert::EncodingConvert() : action_(0), fallback_(0), substitute_{}, substituteLength_(0) {}
 
 void EncodingConvert::setUnmappableAction(int32_t action) { action_ = action; }
 void EncodingConvert::setFallbackCodePage(uint32_t codePage) { fallback_ = codePage; }
@@ -1409,9 +1399,6 @@ void EncodingConvert::setSubstitute(const uint8_t* bytes, uint32_t n) {
 }
 
 bool EncodingConvert::convert(uint32_t from, uint32_t to, const uint8_t* bytes, uint32_t n, DataBuffer& out) {
-    from_ = from;
-    to_ = to;
-    firstStage_ = secondStage_ = false;
     if (!bytes) n = 0;
     if (from == to) {
         out.append(bytes, n);

@@ -53,10 +53,6 @@ private:
     uint32_t fallback_;
     uint8_t substitute_[16];
     uint32_t substituteLength_;
-    uint32_t from_;
-    uint32_t to_;
-    bool firstStage_;
-    bool secondStage_;
 };
 
 }  // namespace tarvex

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/Platform.h"
+#include "text/FatalError.h"
 #include "text/Memory.h"
 #include "tree/ExtPtrArray.h"
 
@@ -17,16 +18,10 @@ namespace {
 constexpr int32_t kDefaultIncrement = 200;
 constexpr int32_t kMaxIncrement = 500000;
 
-[[noreturn]] void fatal(const char* what) {
-    std::fprintf(stderr, "tarvex: fatal internal error: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
 char* allocBlock(int64_t n) {
-    if (n <= 0 || n > INT32_MAX) fatal("text buffer size out of range");
+    if (n <= 0 || n > INT32_MAX) fatalError("text buffer size out of range");
     char* p = static_cast<char*>(memAlloc(static_cast<size_t>(n)));
-    if (!p) fatal("out of memory in text buffer");
+    if (!p) fatalError("out of memory in text buffer");
     return p;
 }
 
@@ -60,7 +55,7 @@ int32_t findBytes(const char* hay, int32_t hlen, const char* needle, int32_t nle
 
 int32_t checkedLength(const char* s) {
     size_t n = std::strlen(s);
-    if (n >= static_cast<size_t>(INT32_MAX)) fatal("text too long for a text buffer");
+    if (n >= static_cast<size_t>(INT32_MAX)) fatalError("text too long for a text buffer");
     return static_cast<int32_t>(n);
 }
 
@@ -107,7 +102,7 @@ StringBuffer::StringBuffer(const StringBuffer& other)
 StringBuffer::StringBuffer(const char* p, int32_t n, int32_t increment)
     : length_(0), increment_(increment > 0 ? increment : kDefaultIncrement) {
     if (!p || n < 0) n = 0;
-    if (n == INT32_MAX) fatal("text too long for a text buffer");
+    if (n == INT32_MAX) fatalError("text too long for a text buffer");
     capacity_ = n + 1;
     data_ = allocBlock(capacity_);
     if (n > 0) std::memcpy(data_, p, static_cast<size_t>(n));
@@ -186,11 +181,11 @@ void StringBuffer::growFor(int32_t n, int32_t extra) {
     int64_t want = static_cast<int64_t>(increment_) + length_ + n + extra;
     if (want > INT32_MAX) {
         // Fall back to the largest block an int32 length allows.
-        if (static_cast<int64_t>(length_) + n + extra >= INT32_MAX) fatal("text buffer would exceed 2 GB");
+        if (static_cast<int64_t>(length_) + n + extra >= INT32_MAX) fatalError("text buffer would exceed 2 GB");
         want = INT32_MAX;
     }
     char* block = static_cast<char*>(memRealloc(data_, static_cast<size_t>(want)));
-    if (!block) fatal("out of memory in text buffer");
+    if (!block) fatalError("out of memory in text buffer");
     data_ = block;
     capacity_ = static_cast<int32_t>(want);
     if (increment_ < capacity_ && increment_ < kMaxIncrement) {
@@ -202,11 +197,11 @@ void StringBuffer::growFor(int32_t n, int32_t extra) {
 void StringBuffer::reserveMore(int32_t n) {
     int64_t want = static_cast<int64_t>(increment_) + length_ + n + 1;
     if (want > INT32_MAX) {
-        if (static_cast<int64_t>(length_) + n + 1 > INT32_MAX) fatal("text buffer would exceed 2 GB");
+        if (static_cast<int64_t>(length_) + n + 1 > INT32_MAX) fatalError("text buffer would exceed 2 GB");
         want = INT32_MAX;
     }
     char* block = static_cast<char*>(memRealloc(data_, static_cast<size_t>(want)));
-    if (!block) fatal("out of memory in text buffer");
+    if (!block) fatalError("out of memory in text buffer");
     data_ = block;
     capacity_ = static_cast<int32_t>(want);
 }

@@ -38,17 +38,6 @@ void bstrToUtf8(BSTR b, DataBuffer& out) {
     conv.convert(codepage::kUtf16Le, codepage::kUtf8, reinterpret_cast<const uint8_t*>(b), len * 2, out);
 }
 
-BSTR utf8ToBstr(const StringBuffer& text) {
-    if (text.getSize() == 0) return text.toBstrAnsi();
-    DataBuffer wide;
-    EncodingConvert conv;
-    conv.convert(codepage::kUtf8, codepage::kUtf16Le, reinterpret_cast<const uint8_t*>(text.getString()),
-                 uint32_t(text.getSize()), wide);
-    // Text that is not UTF-8 at all is taken as ANSI instead.
-    if (wide.getSize() < 2) return text.toBstrAnsi();
-    return bstrFromBytes(wide);
-}
-
 BSTR utf8ToBstr(const char* text, int32_t length) {
     if (!text) return emptyBstr();
     uint32_t n = length < 0 ? uint32_t(std::strlen(text)) : uint32_t(length);
@@ -56,11 +45,14 @@ BSTR utf8ToBstr(const char* text, int32_t length) {
     DataBuffer wide;
     EncodingConvert conv;
     conv.convert(codepage::kUtf8, codepage::kUtf16Le, reinterpret_cast<const uint8_t*>(text), n, wide);
+    // Text that is not UTF-8 at all is taken as ANSI instead.
     if (wide.getSize() < 2) {
         wide.clear();
         conv.ansiToCodePage(codepage::kUtf16Le, reinterpret_cast<const uint8_t*>(text), n, wide);
     }
     return bstrFromBytes(wide);
 }
+
+BSTR utf8ToBstr(const StringBuffer& text) { return utf8ToBstr(text.getString(), text.getSize()); }
 
 }  // namespace tarvex

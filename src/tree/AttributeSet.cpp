@@ -1,10 +1,9 @@
 #include "tree/AttributeSet.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "text/FatalError.h"
 #include "text/Memory.h"
 #include "text/StringBuffer.h"
 
@@ -18,12 +17,6 @@ constexpr int64_t kFirstBlock = 32;
 
 int32_t textLength(const char* s) {
     return s ? static_cast<int32_t>(std::strlen(s)) : 0;
-}
-
-[[noreturn]] void fatal(const char* what) {
-    std::fprintf(stderr, "tarvex: fatal internal error: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
 }
 
 int32_t lengthBytes(uint32_t v) {
@@ -108,13 +101,13 @@ void AttributeSet::Reserve(int64_t more) {
     const int64_t capacity = block_ ? Head()->capacity : 0;
     const int64_t want = used + more;
     if (want <= capacity) return;
-    if (want > INT32_MAX) fatal("attribute list would exceed 2 GB");
+    if (want > INT32_MAX) fatalError("attribute list would exceed 2 GB");
     int64_t grown = block_ ? capacity + capacity / 2 : kFirstBlock;
     if (grown < want) grown = want;
     grown = (grown + 15) & ~int64_t{15};
     if (grown > INT32_MAX) grown = INT32_MAX;
     void* p = block_ ? memRealloc(block_, static_cast<size_t>(grown)) : memAlloc(static_cast<size_t>(grown));
-    if (!p) fatal("out of memory in an attribute list");
+    if (!p) fatalError("out of memory in an attribute list");
     if (!block_) {
         Header* h = static_cast<Header*>(p);
         h->used = static_cast<int32_t>(sizeof(Header));

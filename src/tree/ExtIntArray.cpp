@@ -9,33 +9,19 @@ namespace tarvex {
 void* ExtIntArray::operator new(size_t n) { return memAlloc(n); }
 void ExtIntArray::operator delete(void* p) { memFree(p); }
 
-ExtIntArray::ExtIntArray() : step_(0), capacity_(0), count_(0), elements_(nullptr) {}
+ExtIntArray::ExtIntArray(int32_t capacity, int32_t step)
+    : step_(step),
+      capacity_(capacity < 1 ? 2 : capacity),
+      count_(0),
+      elements_(static_cast<int32_t*>(memAllocZeroed(sizeof(int32_t) * static_cast<size_t>(capacity_)))) {}
 
-ExtIntArray::ExtIntArray(int32_t capacity, int32_t step) : ExtIntArray() {
-    Reset(capacity, step);
-}
-
-ExtIntArray::~ExtIntArray() { Release(); }
-
-void ExtIntArray::Reset(int32_t capacity, int32_t step) {
-    Release();
-    step_ = step;
-    capacity_ = capacity < 1 ? 2 : capacity;
-    elements_ = static_cast<int32_t*>(memAllocZeroed(sizeof(int32_t) * static_cast<size_t>(capacity_)));
-}
-
-void ExtIntArray::Release() {
-    if (elements_) memFree(elements_);
-    elements_ = nullptr;
-    capacity_ = 0;
-    count_ = 0;
-}
+ExtIntArray::~ExtIntArray() { memFree(elements_); }
 
 void ExtIntArray::Grow() {
     int64_t grown = static_cast<int64_t>(capacity_) + (step_ > 0 ? step_ : 1);
     int32_t newCapacity = grown > count_ ? static_cast<int32_t>(grown) : count_ + 1;
     size_t bytes = sizeof(int32_t) * static_cast<size_t>(newCapacity);
-    elements_ = static_cast<int32_t*>(elements_ ? memRealloc(elements_, bytes) : memAlloc(bytes));
+    elements_ = static_cast<int32_t*>(memRealloc(elements_, bytes));
     std::memset(elements_ + capacity_, 0,
                 sizeof(int32_t) * static_cast<size_t>(newCapacity - capacity_));
     capacity_ = newCapacity;

@@ -32,12 +32,6 @@ public:
     const int32_t* Elements() const { return elements_; }
 
 private:
-    friend class AttributeSet;
-    // An unallocated array (capacity 0) for owners that embed one and create
-    // its storage on first use with Reset.
-    ExtIntArray();
-    void Reset(int32_t capacity, int32_t step);     // frees, then allocates as the constructor
-    void Release();                                 // frees; capacity 0
     void Grow();
 
     int32_t step_;

@@ -1,11 +1,10 @@
 #include "tree/TreeNode.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "text/FatalError.h"
 #include "text/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
@@ -23,12 +22,6 @@ namespace {
 constexpr int32_t kChildStep = 5;
 
 int32_t textLength(const char* s) { return s ? static_cast<int32_t>(std::strlen(s)) : 0; }
-
-[[noreturn]] void fatal(const char* what) {
-    std::fprintf(stderr, "tarvex: fatal internal error: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
 
 bool pointsInto(const StringBuffer& b, const char* p) {
     const char* start = b.getString();
@@ -106,7 +99,7 @@ void TreeNode::StoreTag(const char* text, int32_t len) {
         tag_[len] = 0;
     } else {
         char* block = static_cast<char*>(memAlloc(static_cast<size_t>(len) + 1));
-        if (!block) fatal("out of memory for a tag");
+        if (!block) fatalError("out of memory for a tag");
         std::memcpy(block, text, static_cast<size_t>(len));
         block[len] = 0;
         std::memcpy(tag_, &block, sizeof block);

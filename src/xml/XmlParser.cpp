@@ -36,6 +36,16 @@ inline bool matchAt(const char* p, const char* end, const char* s, int32_t n) {
     return end - p >= n && std::memcmp(p, s, static_cast<size_t>(n)) == 0;
 }
 
+// The five predefined entities, as they follow the '&'.
+struct PredefinedEntity {
+    const char* name;
+    int32_t length;
+    char byte;
+};
+constexpr PredefinedEntity kPredefinedEntities[] = {
+    {"lt;", 3, '<'}, {"gt;", 3, '>'}, {"amp;", 4, '&'}, {"quot;", 5, '"'}, {"apos;", 5, '\''},
+};
+
 // Appends (p, n) to out with the five predefined entities replaced: "&lt;",
 // "&gt;", "&quot;", "&apos;" and "&amp;". One left-to-right pass gives the
 // same text as replacing them one after the other, "&amp;" last: no
@@ -49,26 +59,17 @@ void appendDecoded(StringBuffer& out, const char* p, int32_t n) {
             return;
         }
         if (amp > p) out.appendN(p, static_cast<int32_t>(amp - p));
-        const char* q = amp + 1;
-        if (matchAt(q, end, "lt;", 3)) {
-            out.appendChar('<');
-            p = q + 3;
-        } else if (matchAt(q, end, "gt;", 3)) {
-            out.appendChar('>');
-            p = q + 3;
-        } else if (matchAt(q, end, "amp;", 4)) {
-            out.appendChar('&');
-            p = q + 4;
-        } else if (matchAt(q, end, "quot;", 5)) {
-            out.appendChar('"');
-            p = q + 5;
-        } else if (matchAt(q, end, "apos;", 5)) {
-            out.appendChar('\'');
-            p = q + 5;
-        } else {
-            out.appendChar('&');
-            p = q;
+        // An '&' that starts none of them stays as written.
+        p = amp + 1;
+        char decoded = '&';
+        for (const PredefinedEntity& entity : kPredefinedEntities) {
+            if (matchAt(p, end, entity.name, entity.length)) {
+                decoded = entity.byte;
+                p += entity.length;
+                break;
+            }
         }
+        out.appendChar(decoded);
     }
 }
 
@@ -503,33 +504,33 @@ bool XmlParser::parseUtf8(const char* text, int32_t length, LogBase* log, TreeNo
     return parseXml(cursor, log, outRoot);
 }
 
-bool XmlParser::loadXmlBytes(DataBuffer& data, LogBase* log, TreeNode** outRoot) {
+bool XmlParser::convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRoot) {
     if (outRoot) *outRoot = nullptr;
-    if (data.getSize() >= 0x7FFFFFF0u || !convertToUtf8(data) || data.getSize() >= 0x7FFFFFF0u) {
+    if (data.getSize() >= 0x7FFFFFF0u || !convertToUtf8(data) || data.getSize() >= 0x7FFFFFF0u) return false;
+    parseUtf8(reinterpret_cast<const char*>(data.getData()), static_cast<int32_t>(data.getSize()), log, outRoot);
+    return true;
+}
+
+bool XmlParser::loadXmlBytes(DataBuffer& data, LogBase* log, TreeNode** outRoot) {
+    if (!convertAndParse(data, log, outRoot)) {
         if (log) log->LogError("Failed to convert XML data to utf-8 internal representation");
         return false;
     }
-    ParseEngine cursor;
-    cursor.borrow(reinterpret_cast<const char*>(data.getData()), static_cast<int32_t>(data.getSize()));
-    return parseXml(cursor, log, outRoot);
+    return outRoot != nullptr;
 }
 
 bool XmlParser::finishFileLoad(DataBuffer& data, LogBase* log, TreeNode** outRoot) {
-    if (outRoot) *outRoot = nullptr;
-    if (data.getSize() >= 0x7FFFFFF0u || !convertToUtf8(data) || data.getSize() >= 0x7FFFFFF0u) return false;
-    ParseEngine cursor;
-    cursor.borrow(reinterpret_cast<const char*>(data.getData()), static_cast<int32_t>(data.getSize()));
-    if (!parseXml(cursor, log, outRoot)) return false;
-    TreeNode* root = *outRoot;
-    if (root) {
-        StringBuffer enc;
-        if (XmlSerializer::getDeclarationAttribute(root, "encoding", enc) &&
-            (enc.equalsNoCase("utf-16") || enc.equalsNoCase("ucs-2") || enc.equalsNoCase("unicode"))) {
-            // The tree now holds UTF-8.
-            XmlSerializer::setDeclarationAttribute(root, "encoding", "utf-8");
-        }
-    }
+    if (!convertAndParse(data, log, outRoot) || outRoot == nullptr) return false;
+    declareUtf8IfUnicode(*outRoot);
     return true;
+}
+
+void XmlParser::declareUtf8IfUnicode(TreeNode* root) {
+    if (root == nullptr) return;
+    StringBuffer encoding;
+    if (!XmlSerializer::getDeclarationAttribute(root, "encoding", encoding)) return;
+    if (encoding.equalsNoCase("utf-16") || encoding.equalsNoCase("ucs-2") || encoding.equalsNoCase("unicode"))
+        XmlSerializer::setDeclarationAttribute(root, "encoding", "utf-8");
 }
 
 bool XmlParser::loadXmlFile(const char* pathUtf8, LogBase* log, TreeNode** outRoot) {

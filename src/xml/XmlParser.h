@@ -37,7 +37,15 @@ public:
     static bool loadXmlFile(const char* pathUtf8, LogBase* log, TreeNode** outRoot);
     static bool loadXmlFileWide(const OLECHAR* path, LogBase* log, TreeNode** outRoot);
 
+    // A tree holds UTF-8 whatever its text declared: a declared "utf-16",
+    // "ucs-2" or "unicode" encoding (any case) becomes "utf-8", so a later
+    // save stays readable.
+    static void declareUtf8IfUnicode(TreeNode* root);
+
 private:
+    // Converts the block to UTF-8 and parses it; false when it is too large
+    // or empty.
+    static bool convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRoot);
     static bool finishFileLoad(DataBuffer& data, LogBase* log, TreeNode** outRoot);
 };
 

@@ -409,6 +409,17 @@ private:
         w_.put(p, n);
     }
 
+    // Writes the entity of '<', '>', '"' or '\''; false for any other byte.
+    bool markupEntity(char c) {
+        switch (c) {
+            case '<': w_.put("&lt;", 4); return true;
+            case '>': w_.put("&gt;", 4); return true;
+            case '"': w_.put("&quot;", 6); return true;
+            case '\'': w_.put("&apos;", 6); return true;
+            default: return false;
+        }
+    }
+
     void contentText(const char* p, size_t n) {
         const uint8_t* table = target_ ? kContentTableHigh.special : kContentTable.special;
         size_t i = 0;
@@ -421,22 +432,16 @@ private:
             }
             if (i > start) w_.put(p + start, i - start);
             if (i >= n) break;
-            char c = p[i];
-            switch (c) {
-                case '<': w_.put("&lt;", 4); break;
-                case '>': w_.put("&gt;", 4); break;
-                case '"': w_.put("&quot;", 6); break;
-                case '\'': w_.put("&apos;", 6); break;
-                case '&':
-                    if (isPassThroughReference(p + i, n - i)) {
-                        w_.put('&');
-                    } else {
-                        w_.put("&amp;", 5);
-                    }
-                    break;
-                default:
-                    i += highChar(p + i, n - i, false);
-                    continue;
+            const char c = p[i];
+            if (c == '&') {
+                if (isPassThroughReference(p + i, n - i)) {
+                    w_.put('&');
+                } else {
+                    w_.put("&amp;", 5);
+                }
+            } else if (!markupEntity(c)) {
+                i += highChar(p + i, n - i, false);
+                continue;
             }
             ++i;
         }
@@ -451,23 +456,17 @@ private:
             while (i < n && !table[static_cast<uint8_t>(p[i])]) ++i;
             if (i > start) w_.put(p + start, i - start);
             if (i >= n) break;
-            char c = p[i];
-            switch (c) {
-                case '\0': return;
-                case '"': w_.put("&quot;", 6); break;
-                case '>': w_.put("&gt;", 4); break;
-                case '<': w_.put("&lt;", 4); break;
-                case '\'': w_.put("&apos;", 6); break;
-                case '&':
-                    if (i + 1 < n && p[i + 1] == '#') {
-                        w_.put('&');
-                    } else {
-                        w_.put("&amp;", 5);
-                    }
-                    break;
-                default:
-                    i += highChar(p + i, n - i, false);
-                    continue;
+            const char c = p[i];
+            if (c == '\0') return;
+            if (c == '&') {
+                if (i + 1 < n && p[i + 1] == '#') {
+                    w_.put('&');
+                } else {
+                    w_.put("&amp;", 5);
+                }
+            } else if (!markupEntity(c)) {
+                i += highChar(p + i, n - i, false);
+                continue;
             }
             ++i;
         }

@@ -10,6 +10,7 @@
 #include <sys/random.h>
 #include <unistd.h>
 
+#include "platform/PseudoRandom.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
@@ -23,13 +24,6 @@ namespace {
     return status == 0 ? buf : nullptr;
 }
 [[maybe_unused]] const char* errorTextResult(const char* text, const char*) { return text; }
-
-uint64_t splitMix(uint64_t& state) {
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
 
 }  // namespace
 
@@ -95,10 +89,7 @@ void randomBytes(void* p, uint32_t n) {
         state = (static_cast<uint64_t>(ts.tv_sec) << 32) ^ static_cast<uint64_t>(ts.tv_nsec) ^
                 reinterpret_cast<uintptr_t>(&state) ^ static_cast<uint64_t>(getpid());
     }
-    while (done < n) {
-        uint64_t r = splitMix(state);
-        for (int i = 0; i < 8 && done < n; ++i) out[done++] = static_cast<uint8_t>(r >> (8 * i));
-    }
+    fillPseudoRandom(state, out + done, n - done);
 }
 
 }  // namespace platform

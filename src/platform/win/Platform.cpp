@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/PseudoRandom.h"
 #include "text/StringBuffer.h"
 
 #ifndef BCRYPT_USE_SYSTEM_PREFERRED_RNG
@@ -14,17 +15,6 @@
 
 namespace tarvex {
 namespace platform {
-
-namespace {
-
-uint64_t splitMix(uint64_t& state) {
-    uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-}  // namespace
 
 uint32_t ansiCodePage() { return GetACP(); }
 
@@ -75,12 +65,7 @@ void randomBytes(void* p, uint32_t n) {
         state = static_cast<uint64_t>(now.QuadPart) ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 32) ^
                 reinterpret_cast<uintptr_t>(&state);
     }
-    uint8_t* out = static_cast<uint8_t*>(p);
-    uint32_t done = 0;
-    while (done < n) {
-        uint64_t r = splitMix(state);
-        for (int i = 0; i < 8 && done < n; ++i) out[done++] = static_cast<uint8_t>(r >> (8 * i));
-    }
+    fillPseudoRandom(state, static_cast<uint8_t*>(p), n);
 }
 
 }  // namespace platform
