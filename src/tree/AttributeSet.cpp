@@ -121,7 +121,7 @@ void AttributeSet::Add(const char* name, const char* value) {
     Add(name, textLength(name), value, textLength(value));
 }
 
-void AttributeSet::Add(const char* name, int32_t nameLen, const char* value, int32_t valueLen) {
+void AttributeSet::AddSlow(const char* name, int32_t nameLen, const char* value, int32_t valueLen) {
     if (!name || nameLen <= 0) return;
     if (!value || valueLen < 0) valueLen = 0;
     int64_t need = lengthBytes(static_cast<uint32_t>(nameLen)) + lengthBytes(static_cast<uint32_t>(valueLen)) +

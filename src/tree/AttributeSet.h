@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace tarvex {
 
@@ -28,11 +29,33 @@ public:
 
     // Nothing for a null or empty name; a null value is the empty value.
     void Add(const char* name, const char* value);
-    void Add(const char* name, int32_t nameLen, const char* value, int32_t valueLen);
+    void Add(const char* name, int32_t nameLen, const char* value, int32_t valueLen) {
+        // Short pairs that fit the block: both lengths take one byte each.
+        if (block_ && name && nameLen > 0 && nameLen < 0x80 && value && valueLen >= 0 && valueLen < 0x80) {
+            Header* h = Head();
+            const int32_t need = 2 + nameLen + valueLen;
+            if (need <= h->capacity - h->used) {
+                unsigned char* p = block_ + h->used;
+                p[0] = static_cast<unsigned char>(nameLen);
+                p[1] = static_cast<unsigned char>(valueLen);
+                CopyShort(p + 2, name, nameLen);
+                CopyShort(p + 2 + nameLen, value, valueLen);
+                h->used += need;
+                ++h->count;
+                return;
+            }
+        }
+        AddSlow(name, nameLen, value, valueLen);
+    }
     void Remove(const char* name);                      // every pair of that name
     void Remove(const char* name, int32_t nameLen);
     void Update(const char* name, const char* value);   // Remove, then Add at the end
     void Clear();
+    // Makes room for `more` record bytes beyond those in use (a hint for a
+    // caller about to add several pairs; Add grows the block as needed).
+    void ReserveBytes(int32_t more) {
+        if (more > 0) Reserve(more);
+    }
     int32_t Count() const { return block_ ? Head()->count : 0; }
 
     void NameAt(int32_t i, StringBuffer& out) const;
@@ -54,6 +77,25 @@ public:
     void Write(StringBuffer& out) const;
 
 private:
+    void AddSlow(const char* name, int32_t nameLen, const char* value, int32_t valueLen);
+    // Copies n (below 128) bytes; the source may lie in the block but never
+    // overlaps the destination.
+    static void CopyShort(unsigned char* to, const char* from, int32_t n) {
+        if (n > 32) {
+            std::memcpy(to, from, static_cast<size_t>(n));
+        } else if (n >= 16) {
+            std::memcpy(to, from, 16);
+            std::memcpy(to + n - 16, from + n - 16, 16);
+        } else if (n >= 8) {
+            std::memcpy(to, from, 8);
+            std::memcpy(to + n - 8, from + n - 8, 8);
+        } else if (n >= 4) {
+            std::memcpy(to, from, 4);
+            std::memcpy(to + n - 4, from + n - 4, 4);
+        } else {
+            for (int32_t i = 0; i < n; ++i) to[i] = static_cast<unsigned char>(from[i]);
+        }
+    }
     // The record of pair i: its name and value lengths and the name's first
     // byte (the value follows the name). False when i is out of range.
     bool PairAt(int32_t i, int32_t* nameLen, int32_t* valueLen, const char** name) const;

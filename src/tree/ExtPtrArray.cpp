@@ -10,15 +10,9 @@ namespace tarvex {
 void* ExtPtrArray::operator new(size_t n) { return memAlloc(n); }
 void ExtPtrArray::operator delete(void* p) { memFree(p); }
 
-ExtPtrArray::ExtPtrArray() : step_(5), capacity_(0), count_(0), elements_(nullptr) {}
-
 ExtPtrArray::ExtPtrArray(int32_t capacity, int32_t step)
     : step_(step < 1 ? 5 : step), capacity_(capacity < 1 ? 5 : capacity), count_(0) {
     elements_ = static_cast<void**>(memAllocZeroed(sizeof(void*) * static_cast<size_t>(capacity_)));
-}
-
-ExtPtrArray::~ExtPtrArray() {
-    if (!deferred_ && elements_) memFree(elements_);
 }
 
 void ExtPtrArray::FreeBlock() {

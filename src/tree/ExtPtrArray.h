@@ -13,9 +13,12 @@ class ExtPtrArray {
 public:
     static constexpr int32_t kMaxStep = 100000;
 
-    ExtPtrArray();                                  // step 5, capacity 0, no slots
+    // Step 5, capacity 0, no slots.
+    ExtPtrArray() : step_(5), capacity_(0), count_(0), elements_(nullptr) {}
     ExtPtrArray(int32_t capacity, int32_t step);    // values below 1 become 5
-    ~ExtPtrArray();
+    ~ExtPtrArray() {
+        if (!deferred_ && elements_) FreeBlock();
+    }
     ExtPtrArray(const ExtPtrArray&) = delete;
     ExtPtrArray& operator=(const ExtPtrArray&) = delete;
 

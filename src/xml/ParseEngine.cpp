@@ -158,18 +158,4 @@ bool ParseEngine::capturePast(const char* s, StringBuffer& out) {
     return true;
 }
 
-bool ParseEngine::scanCloseTag() {
-    int32_t p = pos_;
-    while (p < length_) {
-        char c = base_[p];
-        if (c == '>' || c == '<') {
-            pos_ = p;
-            return c == '>';
-        }
-        ++p;
-    }
-    pos_ = p;
-    return true;
-}
-
 }  // namespace tarvex

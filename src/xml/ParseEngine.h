@@ -105,7 +105,19 @@ public:
     bool capturePast(const char* s, StringBuffer& out);
     // Advances until '>' (true, position on it), '<' (false, position on it)
     // or the end (true).
-    bool scanCloseTag();
+    bool scanCloseTag() {
+        int32_t p = pos_;
+        while (p < length_) {
+            char c = base_[p];
+            if (c == '>' || c == '<') {
+                pos_ = p;
+                return c == '>';
+            }
+            ++p;
+        }
+        pos_ = p;
+        return true;
+    }
 
     // Offset of s (n bytes) at or after `from`, or -1.
     int32_t find(const char* s, int32_t n, int32_t from) const;

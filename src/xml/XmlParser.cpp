@@ -3,11 +3,18 @@
 #include <cstring>
 #include <initializer_list>
 
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TARVEX_PARSE_SSE2 1
+#endif
+
 #include "log/LogBase.h"
 #include "text/CharsetRegistry.h"
 #include "text/DataBuffer.h"
 #include "text/EncodingConvert.h"
+#include "text/FatalError.h"
 #include "text/FileAccess.h"
+#include "text/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
@@ -73,6 +80,40 @@ void appendDecoded(StringBuffer& out, const char* p, int32_t n) {
     }
 }
 
+// The first `quote` byte in [p, end), or end; `amp` is set when an '&' comes
+// before it. Sixteen bytes at a time where possible.
+inline const char* scanQuoted(const char* p, const char* end, char quote, bool& amp) {
+#ifdef TARVEX_PARSE_SSE2
+    const __m128i q = _mm_set1_epi8(quote);
+    const __m128i a = _mm_set1_epi8('&');
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, q)));
+        unsigned amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, a)));
+        if (quotes) {
+            unsigned first = quotes & (0u - quotes);   // lowest set bit
+            if (amps & (first - 1)) amp = true;
+#if defined(__GNUC__) || defined(__clang__)
+            return p + __builtin_ctz(quotes);
+#else
+            while (!(quotes & 1u)) {
+                quotes >>= 1;
+                ++p;
+            }
+            return p;
+#endif
+        }
+        if (amps) amp = true;
+        p += 16;
+    }
+#endif
+    while (p < end && *p != quote) {
+        if (*p == '&') amp = true;
+        ++p;
+    }
+    return p;
+}
+
 // Copies (p, n) into scratch without the bytes in `drop` when any is present;
 // otherwise leaves the span as it is.
 void stripBytes(const char*& p, int32_t& n, const ByteSet& drop, StringBuffer& scratch) {
@@ -87,6 +128,51 @@ void stripBytes(const char*& p, int32_t& n, const ByteSet& drop, StringBuffer& s
     p = scratch.getString();
     n = scratch.getSize();
 }
+
+// A growable byte block for decoded attribute values; it only grows.
+class DecodeScratch {
+public:
+    DecodeScratch() = default;
+    ~DecodeScratch() {
+        if (bytes_) memFree(bytes_);
+    }
+    DecodeScratch(const DecodeScratch&) = delete;
+    DecodeScratch& operator=(const DecodeScratch&) = delete;
+
+    // Decodes the entities of (p, n), which holds an '&', into the block and
+    // points (p, n) at the result; the same text as appendDecoded gives.
+    void decode(const char*& p, int32_t& n) {
+        if (n > capacity_) {
+            int32_t grown = n < 256 ? 256 : n;
+            void* block = memRealloc(bytes_, static_cast<size_t>(grown));
+            if (!block) fatalError("out of memory decoding an attribute value");
+            bytes_ = static_cast<char*>(block);
+            capacity_ = grown;
+        }
+        const char* s = p;
+        const char* end = p + n;
+        char* o = bytes_;
+        while (s < end) {
+            char c = *s++;
+            if (c == '&') {
+                for (const PredefinedEntity& entity : kPredefinedEntities) {
+                    if (matchAt(s, end, entity.name, entity.length)) {
+                        c = entity.byte;
+                        s += entity.length;
+                        break;
+                    }
+                }
+            }
+            *o++ = c;
+        }
+        p = bytes_;
+        n = static_cast<int32_t>(o - bytes_);
+    }
+
+private:
+    char* bytes_ = nullptr;
+    int32_t capacity_ = 0;
+};
 
 // Decodes entities of (p, n) into scratch when the span holds an '&'.
 void decodeSpan(const char*& p, int32_t& n, StringBuffer& scratch) {
@@ -310,8 +396,21 @@ private:
     }
 
     bool startTag() {
+        const char* const base = c_.base();
+        const char* const end = base + c_.length();
         const char* tag = c_.current();
-        int32_t tagLen = c_.spanUntilAnyOf(kTagStopOrDrop);
+        const char* p = tag;
+        while (p < end && !kTagStopOrDrop.has(static_cast<uint8_t>(*p))) ++p;
+        int32_t tagLen = static_cast<int32_t>(p - tag);
+        if (p < end && (*p == '>' || (*p == '/' && end - p >= 2 && p[1] == '>'))) {
+            // The common tag with no attributes and nothing to drop.
+            bool selfClosing = *p == '/';
+            current_ = current_ ? TreeNode::AddChild(current_, tag, tagLen) : TreeNode::NewTree(tag, tagLen);
+            c_.setPosition(static_cast<int32_t>(p - base) + (selfClosing ? 2 : 1));
+            if (selfClosing) closeCurrent();
+            return true;
+        }
+        c_.setPosition(static_cast<int32_t>(p - base));
         if (c_.peek() == '<' && !c_.atEnd()) {
             tagLen += c_.spanUntilAnyOf(kTagStop);
             stripBytes(tag, tagLen, kDropFromTag, nameScratch_);
@@ -326,13 +425,21 @@ private:
         TreeNode* node = current_ ? TreeNode::AddChild(current_, tag, tagLen) : TreeNode::NewTree(tag, tagLen);
         current_ = node;
         c_.skipWhitespace();
-        while (!c_.atEnd() && c_.peek() != '>') {
-            attribute(node);
-            c_.skipWhitespace();
-            if (c_.peek() == '/') {
-                selfClosing = true;
-                c_.advance(1);
+        if (!c_.atEnd() && c_.peek() != '>') {
+            // The attribute block is sized once, for the bytes up to the
+            // first '>' (a bound for the common tag; Add grows it otherwise).
+            const char* gt = static_cast<const char*>(
+                std::memchr(c_.current(), '>', static_cast<size_t>(c_.remaining())));
+            int32_t span = gt ? static_cast<int32_t>(gt - c_.current()) : c_.remaining();
+            int32_t reserve = span < (1 << 20) ? span + 16 : 0;
+            while (!c_.atEnd() && c_.peek() != '>') {
+                attribute(node, reserve);
                 c_.skipWhitespace();
+                if (c_.peek() == '/') {
+                    selfClosing = true;
+                    c_.advance(1);
+                    c_.skipWhitespace();
+                }
             }
         }
         c_.advance(1);
@@ -340,9 +447,14 @@ private:
         return true;
     }
 
-    void attribute(TreeNode* node) {
+    void attribute(TreeNode* node, int32_t reserve) {
+        const char* const base = c_.base();
+        const char* const end = base + c_.length();
         const char* name = c_.current();
-        int32_t nameLen = c_.spanUntilAnyOf(kAttrNameStopOrDrop);
+        const char* p = name;
+        while (p < end && !kAttrNameStopOrDrop.has(static_cast<uint8_t>(*p))) ++p;
+        int32_t nameLen = static_cast<int32_t>(p - name);
+        c_.setPosition(static_cast<int32_t>(p - base));
         char stop = c_.peek();
         if ((stop == '"' || stop == '\'' || stop == '<') && !c_.atEnd()) {
             nameLen += c_.spanUntilAnyOf(kAttrNameStop);
@@ -358,9 +470,12 @@ private:
             if (quote == '"' || quote == '\'') {
                 c_.advance(1);
                 value = c_.current();
-                c_.seekChar(quote);
-                valueLen = static_cast<int32_t>(c_.current() - value);
+                bool amp = false;
+                const char* q = scanQuoted(value, end, quote, amp);
+                valueLen = static_cast<int32_t>(q - value);
+                c_.setPosition(static_cast<int32_t>(q - base));
                 c_.advance(1);
+                if (amp) attrScratch_.decode(value, valueLen);
             } else {
                 // An unquoted value ends at whitespace, '>' or "/>".
                 value = c_.current();
@@ -370,10 +485,17 @@ private:
                     c_.advance(1);
                 }
                 valueLen = static_cast<int32_t>(c_.current() - value);
+                decodeSpan(value, valueLen, valueScratch_);
             }
-            decodeSpan(value, valueLen, valueScratch_);
         }
-        if (nameLen > 0) node->EnsureAttributes()->Add(name, nameLen, value, valueLen);
+        if (nameLen > 0) {
+            AttributeSet* attributes = node->Attributes();
+            if (!attributes) {
+                attributes = node->EnsureAttributes();
+                attributes->ReserveBytes(reserve);
+            }
+            attributes->Add(name, nameLen, value, valueLen);
+        }
     }
 
     TreeNode* finish() {
@@ -399,6 +521,7 @@ private:
     StringBuffer prolog_;
     StringBuffer nameScratch_;
     StringBuffer valueScratch_;
+    DecodeScratch attrScratch_;
 };
 
 inline char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
