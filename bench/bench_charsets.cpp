@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "text/DataBuffer.h"
-#include "text/EncodingConvert.h"
+#include "charset/EncodingConvert.h"
 
 using tarvex::DataBuffer;
 using tarvex::EncodingConvert;

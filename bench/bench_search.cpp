@@ -12,7 +12,7 @@
 
 #include "search/ChildSort.h"
 #include "search/TreeSearch.h"
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 #include "tree/TreeNode.h"
 #include "tarvex/tarvex.hpp"
 

@@ -10,7 +10,7 @@
 #include <charconv>
 #include <cstdint>
 
-#include "text/Memory.h"
+#include "base/Memory.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
 

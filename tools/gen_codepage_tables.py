@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates the built-in code page mapping tables (src/text/tables/).
+"""Generates the built-in code page mapping tables (src/charset/tables/).
 
 Reads each code page's standard mapping from sources on this machine:
 Python's codecs, glibc iconv (through ctypes), glibc's charmap files in
@@ -16,7 +16,7 @@ Encode patches ('d' payloads) are written for double-byte pages where the
 source's own encoder chooses a different byte sequence than "first mapping
 wins" would.
 
-Usage: tools/gen_codepage_tables.py [output-dir]   (default: src/text/tables)
+Usage: tools/gen_codepage_tables.py [output-dir]   (default: src/charset/tables)
 """
 
 import base64
@@ -492,7 +492,7 @@ def main():
 
     for i, group in enumerate(files, 1):
         out = [HEADER, '// Code page mapping blobs, part %d.\n' % i,
-               '#include "text/tables/CodePageBlobs.h"\n\n',
+               '#include "charset/tables/CodePageBlobs.h"\n\n',
                'namespace tarvex {\nnamespace tables {\n']
         for e in group:
             for what, blob in (('', e['blob']), ('Patch', e['patch'])):
@@ -517,7 +517,7 @@ def main():
                                          ', 0x80 -> U+20AC' if e['cp'] == 28591 else ''))
     for cp, what in missing:
         idx.append('//   %5d  left out: no source found (%s)\n' % (cp, what))
-    idx.append('\n#include "text/tables/CodePageBlobs.h"\n\nnamespace tarvex {\nnamespace tables {\n\n')
+    idx.append('\n#include "charset/tables/CodePageBlobs.h"\n\nnamespace tarvex {\nnamespace tables {\n\n')
     for e in entries:
         idx.append('extern const char* const kCp%d[];\n' % e['cp'])
         if e['patch']:

@@ -7,7 +7,7 @@
 #include "component/DispatchEngine.h"
 #include "component/ModuleCount.h"
 #include "text/StringBuffer.h"
-#include "text/WideString.h"
+#include "charset/WideString.h"
 #include "tree/TreeNode.h"
 
 namespace tarvex {

@@ -6,8 +6,8 @@
 
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
-#include "text/WideString.h"
-#include "text/XString.h"
+#include "charset/WideString.h"
+#include "charset/XString.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
 #include "xml/EntityTables.h"

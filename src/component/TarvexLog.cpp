@@ -2,7 +2,7 @@
 #include "component/CTarvex.h"
 
 #include "text/StringBuffer.h"
-#include "text/XString.h"
+#include "charset/XString.h"
 
 namespace tarvex {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 
 namespace tarvex {
 

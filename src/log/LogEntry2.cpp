@@ -1,7 +1,7 @@
 #include "log/LogEntry2.h"
 
 #include "text/StringBuffer.h"
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 
 namespace tarvex {
 

@@ -5,7 +5,7 @@
 #include "log/ErrorLog.h"
 #include "log/LogEntry2.h"
 #include "platform/Platform.h"
-#include "text/FileAccess.h"
+#include "file/FileAccess.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {

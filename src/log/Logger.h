@@ -3,7 +3,7 @@
 // Texts are kept as UTF-8.
 #pragma once
 
-#include "log/LogBase.h"
+#include "base/LogBase.h"
 
 namespace tarvex {
 

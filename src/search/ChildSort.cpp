@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tree/AttributeSet.h"
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 #include "tree/TreeNode.h"
 
 namespace tarvex {

@@ -1,6 +1,6 @@
 #include "search/Queue.h"
 
-#include "text/Memory.h"
+#include "base/Memory.h"
 
 namespace tarvex {
 

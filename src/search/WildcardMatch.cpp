@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "text/Memory.h"
+#include "base/Memory.h"
 
 namespace tarvex {
 

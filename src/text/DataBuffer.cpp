@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "platform/Platform.h"
-#include "text/FatalError.h"
-#include "text/Memory.h"
+#include "base/FatalError.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {

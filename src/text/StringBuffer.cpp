@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "platform/Platform.h"
-#include "text/FatalError.h"
-#include "text/Memory.h"
-#include "tree/ExtPtrArray.h"
+#include "base/FatalError.h"
+#include "base/Memory.h"
+#include "base/ExtPtrArray.h"
 
 namespace tarvex {
 

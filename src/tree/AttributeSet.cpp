@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "text/FatalError.h"
-#include "text/Memory.h"
+#include "base/FatalError.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {

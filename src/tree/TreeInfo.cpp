@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "text/Memory.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"

@@ -4,11 +4,11 @@
 #include <new>
 #include <utility>
 
-#include "text/FatalError.h"
-#include "text/Memory.h"
+#include "base/FatalError.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 
 namespace tarvex {
 

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 #include "tree/TreeInfo.h"
 
 namespace tarvex {

@@ -8,13 +8,13 @@
 #define TARVEX_PARSE_SSE2 1
 #endif
 
-#include "log/LogBase.h"
-#include "text/CharsetRegistry.h"
+#include "base/LogBase.h"
+#include "charset/CharsetRegistry.h"
 #include "text/DataBuffer.h"
-#include "text/EncodingConvert.h"
-#include "text/FatalError.h"
-#include "text/FileAccess.h"
-#include "text/Memory.h"
+#include "charset/EncodingConvert.h"
+#include "base/FatalError.h"
+#include "file/FileAccess.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"

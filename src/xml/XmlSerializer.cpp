@@ -11,14 +11,14 @@
 #define TARVEX_SCAN_SSE2 1
 #endif
 
-#include "log/LogBase.h"
-#include "text/CharsetRegistry.h"
+#include "base/LogBase.h"
+#include "charset/CharsetRegistry.h"
 #include "text/DataBuffer.h"
-#include "text/EncodingConvert.h"
-#include "text/FileAccess.h"
+#include "charset/EncodingConvert.h"
+#include "file/FileAccess.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 #include "tree/TreeNode.h"
 
 namespace tarvex {

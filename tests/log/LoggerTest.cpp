@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "log/ErrorLog.h"
-#include "log/LogBase.h"
+#include "base/LogBase.h"
 #include "log/Logger.h"
 #include "log/OstrandObject.h"
 #include "text/StringBuffer.h"

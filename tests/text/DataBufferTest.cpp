@@ -7,7 +7,7 @@
 
 #include "tarvex/automation.h"
 #include "text/DataBuffer.h"
-#include "text/Memory.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
 
 using tarvex::DataBuffer;

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
-#include "text/Memory.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 
 using tarvex::ExtPtrArray;
 using tarvex::StringBuffer;

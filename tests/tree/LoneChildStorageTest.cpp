@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "text/Memory.h"
-#include "tree/ExtPtrArray.h"
+#include "base/Memory.h"
+#include "base/ExtPtrArray.h"
 #include "tree/TreeNode.h"
 
 using namespace tarvex;

@@ -5,10 +5,10 @@
 #include <unordered_set>
 #include <vector>
 
-#include "text/Memory.h"
+#include "base/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
-#include "tree/ExtPtrArray.h"
+#include "base/ExtPtrArray.h"
 #include "tree/TreeNode.h"
 
 using namespace tarvex;

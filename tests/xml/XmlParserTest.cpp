@@ -6,7 +6,7 @@
 
 #include "log/Logger.h"
 #include "text/DataBuffer.h"
-#include "text/FileAccess.h"
+#include "file/FileAccess.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"

@@ -1,0 +1,110 @@
+#include "charset/WideString.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "text/DataBuffer.h"
+#include "text/StringBuffer.h"
+
+namespace tarvex {
+namespace {
+
+struct Bstr {
+    explicit Bstr(BSTR b) : b(b) {}
+    ~Bstr() { SysFreeString(b); }
+    BSTR b;
+};
+
+BSTR makeBstr(std::initializer_list<OLECHAR> units) {
+    return SysAllocStringLen(units.begin(), UINT(units.size()));
+}
+
+std::u16string unitsOf(BSTR b) {
+    std::u16string s;
+    for (UINT i = 0; i < SysStringLen(b); ++i) s.push_back(char16_t(b[i]));
+    return s;
+}
+
+TEST(WideString, BstrToUtf8) {
+    StringBuffer out("x");
+    appendBstrUtf8(nullptr, out);
+    Bstr empty(SysAllocStringLen(OLESTR(""), 0));
+    appendBstrUtf8(empty.b, out);
+    EXPECT_STREQ(out.getString(), "x");
+
+    Bstr text(makeBstr({'A', 0xE9, 0xD83D, 0xDE00}));
+    appendBstrUtf8(text.b, out);
+    EXPECT_STREQ(out.getString(), "xA\xC3\xA9\xF0\x9F\x98\x80");
+
+    DataBuffer bytes;
+    bytes.append("old", 3);
+    bstrToUtf8(text.b, bytes);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()),
+              "A\xC3\xA9\xF0\x9F\x98\x80");
+    bstrToUtf8(nullptr, bytes);
+    EXPECT_EQ(bytes.getSize(), 0u);
+}
+
+TEST(WideString, Utf8ToBstr) {
+    Bstr empty(utf8ToBstr(StringBuffer()));
+    ASSERT_NE(empty.b, nullptr);  // empty, not null
+    EXPECT_EQ(SysStringLen(empty.b), 0u);
+
+    Bstr emoji(utf8ToBstr(StringBuffer("a\xF0\x9F\x98\x80")));
+    EXPECT_EQ(unitsOf(emoji.b), std::u16string(u"a\U0001F600"));
+    StringBuffer back;
+    appendBstrUtf8(emoji.b, back);
+    EXPECT_STREQ(back.getString(), "a\xF0\x9F\x98\x80");
+
+    // Text with no valid UTF-8 at all is read as ANSI instead.
+    Bstr latin(utf8ToBstr(StringBuffer("\xE9")));
+    EXPECT_EQ(unitsOf(latin.b), std::u16string(u"\u00E9"));
+    Bstr partly(utf8ToBstr(StringBuffer("A\xE9")));
+    EXPECT_EQ(unitsOf(partly.b), std::u16string(u"A"));
+
+    Bstr counted(utf8ToBstr("\xC3\xA9zz", 3));
+    EXPECT_EQ(unitsOf(counted.b), std::u16string(u"\u00E9z"));
+    Bstr fallback(utf8ToBstr("\xE9", -1));
+    EXPECT_EQ(unitsOf(fallback.b), std::u16string(u"\u00E9"));
+}
+
+TEST(StringBufferAnsi, FromAndToBstr) {
+    Bstr b(makeBstr({0xE9, 'a'}));
+    StringBuffer s = StringBuffer::fromBstrAnsi(b.b);
+    EXPECT_STREQ(s.getString(), "\xE9" "a");
+    EXPECT_EQ(StringBuffer::fromBstrAnsi(nullptr).getSize(), 0);
+
+    Bstr lossy(makeBstr({0x416, 0xE9}));
+    s.appendBstrAnsi(lossy.b);
+    s.appendBstrAnsi(nullptr);
+    EXPECT_STREQ(s.getString(), "\xE9" "a\xE9");
+
+    Bstr wide(s.toBstrAnsi());
+    EXPECT_EQ(unitsOf(wide.b), std::u16string(u"\u00E9a\u00E9"));
+    Bstr empty(StringBuffer().toBstrAnsi());
+    ASSERT_NE(empty.b, nullptr);
+    EXPECT_EQ(SysStringLen(empty.b), 0u);
+}
+
+TEST(StringBufferAnsi, CodePageConversions) {
+    StringBuffer s("caf\xC3\xA9");
+    EXPECT_TRUE(s.convertToAnsi(65001));
+    EXPECT_STREQ(s.getString(), "caf\xE9");
+    EXPECT_TRUE(s.convertFromAnsi(65001));
+    EXPECT_STREQ(s.getString(), "caf\xC3\xA9");
+
+    StringBuffer w("\xE9");
+    EXPECT_TRUE(w.convertFromAnsi(1200));
+    EXPECT_EQ(w.getSize(), 2);  // UTF-16 bytes, NUL included
+    EXPECT_EQ(static_cast<unsigned char>(w.charAt(0)), 0xE9);
+    EXPECT_TRUE(w.convertToAnsi(1200));
+    EXPECT_STREQ(w.getString(), "\xE9");
+
+    StringBuffer cyr("\xD0\x96!");
+    EXPECT_FALSE(cyr.convertToAnsi(65001));  // Zhe has no ANSI form
+    EXPECT_STREQ(cyr.getString(), "!");
+}
+
+}  // namespace
+}  // namespace tarvex
