@@ -6,7 +6,9 @@ include each other, and only src/platform/ may include an operating-system
 header or test an operating-system or C-library macro. Exits 1 and prints one
 line per offence when any is found.
 
-Usage: check-floors.py [--root DIR]   (DIR holds src/; default: this repository)
+Usage: check-floors.py [--root DIR] [--graph]
+  --root DIR  the tree to check (DIR holds src/; default: this repository)
+  --graph     also print each folder with the folders it includes from
 """
 import argparse
 import os
@@ -76,7 +78,7 @@ def folder_of(rel):
     return parts[0], backend
 
 
-def check(root):
+def check(root, graph=None):
     src = os.path.join(root, "src")
     if not os.path.isdir(src):
         return ["no src/ folder under %s" % root]
@@ -111,6 +113,8 @@ def check(root):
                         target = os.path.relpath(os.path.join(dirpath, target), src)
                     target = os.path.normpath(target).replace(os.sep, "/")
                     to_folder, to_backend = folder_of(target)
+                    if graph is not None and to_folder != folder:
+                        graph.setdefault(folder, set()).add(to_folder)
                     if to_folder not in FLOOR:
                         problems.append("%s: include \"%s\" names no floor folder" % (where, target))
                     elif to_folder == folder:
@@ -135,8 +139,16 @@ def check(root):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+    parser.add_argument("--graph", action="store_true")
     args = parser.parse_args()
-    problems = check(os.path.abspath(args.root))
+    graph = {} if args.graph else None
+    problems = check(os.path.abspath(args.root), graph)
+    if graph is not None:
+        for group in FLOORS:
+            for folder in group:
+                if os.path.isdir(os.path.join(args.root, "src", folder)):
+                    below = sorted(graph.get(folder, ()), key=lambda f: (FLOOR.get(f, 99), f))
+                    print("%-10s -> %s" % (folder, ", ".join(below) or "(nothing)"))
     for p in problems:
         print(p)
     if problems:
