@@ -246,9 +246,7 @@ HRESULT CTarvex::DecodeEntities(BSTR str, BSTR* strOut) {
         LogNullParameter("DecodeEntities");
         return S_OK;
     }
-    StringBuffer text = StringBuffer::fromBstrAnsi(str);
-    decodeEntities(text);
-    *strOut = text.toBstrAnsi();
+    *strOut = decodeEntitiesWide(str);
     return S_OK;
 }
 

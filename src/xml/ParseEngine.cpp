@@ -141,9 +141,13 @@ int32_t ParseEngine::find(const char* s, int32_t n, int32_t from) {
         const void* hit = std::memchr(p, static_cast<unsigned char>(s[0]), static_cast<size_t>(end - p - n + 1));
         if (!hit) break;
         const char* h = static_cast<const char*>(hit);
-        if (std::memcmp(h + 1, s + 1, static_cast<size_t>(n - 1)) == 0) return static_cast<int32_t>(h - base_);
+        if (std::memcmp(h + 1, s + 1, static_cast<size_t>(n - 1)) == 0) {
+            searched_ += h - (base_ + from);
+            return static_cast<int32_t>(h - base_);
+        }
         p = h + 1;
     }
+    searched_ += length_ - from;
     if (known) known->from = from;
     return -1;
 }

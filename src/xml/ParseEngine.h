@@ -133,6 +133,8 @@ public:
     // unclosed constructs cost linear time, not quadratic.
     int32_t find(const char* s, int32_t n, int32_t from);
     int32_t findNoCase(const char* s, int32_t n, int32_t from) const;
+    // Bytes the searches above passed over in all, for tests of their cost.
+    int64_t bytesSearched() const { return searched_; }
 
 private:
     // Where a short needle is known to be absent up to the end.
@@ -145,6 +147,7 @@ private:
 
     StringBuffer text_;     // owned copy (empty when borrowing)
     Absent absent_[6];
+    int64_t searched_ = 0;
     int32_t absentCount_ = 0;
     const char* base_;
     int32_t pos_;

@@ -10,6 +10,7 @@
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
+#include "xml/ParseEngine.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlSerializer.h"
 
@@ -391,4 +392,29 @@ TEST(XmlParserEncoding, FileLoadCorrectsUtf16Declaration) {
     EXPECT_FALSE(XmlParser::loadXmlFile((path + ".missing").c_str(), &log, &none));
     EXPECT_EQ(none, nullptr);
     std::remove(path.c_str());
+}
+
+TEST(XmlParser, UnclosedConstructsAreSearchedOnce) {
+    // A search that failed is not repeated from a later start: the bytes
+    // searched stay proportional to the input, however many openers it holds.
+    const struct {
+        const char* head;
+        const char* unit;
+    } shapes[] = {
+        {"<r>", "<?a"},
+        {"<!DOCTYPE r [", "<!--"},
+        {"<!DOCTYPE r [", "<?"},
+        {"<!DOCTYPE r [", "\""},
+        {"<r>", "<![CDATA[x]]"},
+    };
+    for (const auto& shape : shapes) {
+        std::string text = shape.head;
+        while (text.size() < 200000) text += shape.unit;
+        ParseEngine cursor;
+        cursor.borrow(text.data(), static_cast<int32_t>(text.size()));
+        TreeNode* root = nullptr;
+        ASSERT_TRUE(XmlParser::parseXml(cursor, nullptr, &root));
+        if (root) TreeNode::Destroy(root);
+        EXPECT_LT(cursor.bytesSearched(), 4 * static_cast<int64_t>(text.size())) << shape.unit;
+    }
 }
