@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "log/Logger.h"
+#include "search/TreeSearch.h"
 #include "text/DataBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
@@ -133,6 +134,20 @@ void saveCdataFallback(benchmark::State& state) {
     TreeNode::Destroy(root);
 }
 
+// An attribute search over one element with n attributes, none matching.
+void searchManyAttributes(benchmark::State& state) {
+    std::string text = "<r><e";
+    for (int64_t i = 0; i < state.range(0); ++i) text += " a='v" + std::to_string(i) + "'";
+    text += "/></r>";
+    TreeNode* root = nullptr;
+    XmlParser::parseUtf8(text.data(), static_cast<int32_t>(text.size()), nullptr, &root);
+    for (auto _ : state) {
+        TreeNode* hit = TreeSearch::SearchForAttribute(root, nullptr, "e", "a", "none*");
+        benchmark::DoNotOptimize(hit);
+    }
+    TreeNode::Destroy(root);
+}
+
 // Collects each run's time per iteration next to the console output.
 class TableReporter : public benchmark::ConsoleReporter {
 public:
@@ -160,6 +175,7 @@ void printTable(int64_t n) {
     for (const Shape& s : kShapes) names.push_back(s.name);
     names.push_back("save_many_attributes");
     names.push_back("save_cdata_fallback");
+    names.push_back("search_many_attributes");
     for (const std::string& name : names) {
         double a = 0, b = 0, pa = 0, pb = 0;
         if (!cell("tarvex/" + name, &a, &b)) continue;
@@ -183,6 +199,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("tarvex/save_many_attributes", saveManyAttributes)
         ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("tarvex/save_cdata_fallback", saveCdataFallback)
+        ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tarvex/search_many_attributes", searchManyAttributes)
         ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;
