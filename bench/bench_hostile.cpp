@@ -5,6 +5,10 @@
 // with libxml2's recovering parser on the same text as the peer.
 //
 //   bench_hostile [--benchmark_filter=...]   TARVEX_HOSTILE_N sets n (default 20000)
+//
+// libxml2 itself is quadratic on three shapes (unclosed comments, in and out
+// of a DOCTYPE, and many attributes: about 60x at 8n); it runs on them only
+// with TARVEX_HOSTILE_PEERS_ALL=1, which takes minutes at the default n.
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 
@@ -31,22 +35,23 @@ struct Shape {
     const char* head;
     const char* unit;
     const char* tail;
+    bool peerQuadratic = false;   // libxml2 takes quadratic time on it
 };
 
 // Each is head + unit * repeats + tail.
 const Shape kShapes[] = {
     {"pi_unclosed", "<r>", "<?a", ""},
-    {"doctype_comment_unclosed", "<!DOCTYPE r [", "<!--", ""},
+    {"doctype_comment_unclosed", "<!DOCTYPE r [", "<!--", "", true},
     {"doctype_pi_unclosed", "<!DOCTYPE r [", "<?", ""},
     {"doctype_quotes", "<!DOCTYPE r [", "'\"", "]><r/>"},
     {"prolog_pi_toplevel", "", "<?p?><a/>", ""},
-    {"comment_unclosed", "<r>", "<!--", ""},
+    {"comment_unclosed", "<r>", "<!--", "", true},
     {"cdata_openers", "<r>", "<![CDATA[", ""},
     {"cdata_sections", "<r>", "<![CDATA[x]]>", "</r>"},
     {"quote_unterminated", "<r>", "<a b=\"", ""},
     {"stray_closing_tags", "<r>", "</<y>", "</r>"},
     {"bare_ampersands", "<r a='&&&&&&&&'>", "&&&&&&&&", "</r>"},
-    {"many_attributes", "<r ", "a='1' ", "/>"},
+    {"many_attributes", "<r ", "a='1' ", "/>", true},
     {"deep_nesting", "", "<a>", ""},
     {"many_siblings", "<r>", "<a/>", "</r>"},
     {"mixed_content", "<r>", "x<b/>", "</r>"},
@@ -193,8 +198,9 @@ int main(int argc, char** argv) {
     for (const Shape& s : kShapes) {
         benchmark::RegisterBenchmark((std::string("tarvex/") + s.name).c_str(), parseShape, &s)
             ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("libxml2/") + s.name).c_str(), libxml2Shape, &s)
-            ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
+        if (!s.peerQuadratic || std::getenv("TARVEX_HOSTILE_PEERS_ALL"))
+            benchmark::RegisterBenchmark((std::string("libxml2/") + s.name).c_str(), libxml2Shape, &s)
+                ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
     }
     benchmark::RegisterBenchmark("tarvex/save_many_attributes", saveManyAttributes)
         ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
