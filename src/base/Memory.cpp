@@ -5,6 +5,7 @@
 // own malloc and operator new stay as they are.
 #include "base/Memory.h"
 
+#include <atomic>
 #include <cstdlib>
 
 #if defined(TARVEX_USE_MIMALLOC)
@@ -29,15 +30,34 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes(void);
 
 namespace tarvex {
 
+namespace {
+std::atomic<long> gBlocks{0};
+inline void countBlocks(long delta) { gBlocks.store(gBlocks.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed); }
+}  // namespace
+
+long memBlocksInUse() { return gBlocks.load(std::memory_order_relaxed); }
+
 #if defined(TARVEX_USE_MIMALLOC)
 
-void* memAlloc(size_t n) { return mi_malloc(n ? n : 1); }
+void* memAlloc(size_t n) {
+    countBlocks(1);
+    return mi_malloc(n ? n : 1);
+}
 
-void* memAllocZeroed(size_t n) { return mi_zalloc(n ? n : 1); }
+void* memAllocZeroed(size_t n) {
+    countBlocks(1);
+    return mi_zalloc(n ? n : 1);
+}
 
-void* memRealloc(void* p, size_t n) { return mi_realloc(p, n ? n : 1); }
+void* memRealloc(void* p, size_t n) {
+    if (!p) countBlocks(1);
+    return mi_realloc(p, n ? n : 1);
+}
 
-void memFree(void* p) { mi_free(p); }
+void memFree(void* p) {
+    if (p) countBlocks(-1);
+    mi_free(p);
+}
 
 size_t memBytesInUse() {
     // Page by page: the blocks in use times the block size.
@@ -54,13 +74,25 @@ size_t memBytesInUse() {
 
 #else
 
-void* memAlloc(size_t n) { return std::malloc(n ? n : 1); }
+void* memAlloc(size_t n) {
+    countBlocks(1);
+    return std::malloc(n ? n : 1);
+}
 
-void* memAllocZeroed(size_t n) { return std::calloc(n ? n : 1, 1); }
+void* memAllocZeroed(size_t n) {
+    countBlocks(1);
+    return std::calloc(n ? n : 1, 1);
+}
 
-void* memRealloc(void* p, size_t n) { return std::realloc(p, n ? n : 1); }
+void* memRealloc(void* p, size_t n) {
+    if (!p) countBlocks(1);
+    return std::realloc(p, n ? n : 1);
+}
 
-void memFree(void* p) { std::free(p); }
+void memFree(void* p) {
+    if (p) countBlocks(-1);
+    std::free(p);
+}
 
 size_t memBytesInUse() {
 #if defined(TARVEX_ASAN_HEAP)

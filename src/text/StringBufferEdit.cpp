@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "base/ExtPtrArray.h"
+#include "text/XmlEscape.h"
 
 namespace tarvex {
 
@@ -234,10 +236,9 @@ void StringBuffer::toLowerCase() {
 }
 
 void StringBuffer::encodeBasicEntities() {
-    replaceAll("&", "&amp;");
-    replaceAll("<", "&lt;");
-    replaceAll(">", "&gt;");
-    replaceAll("\"", "&quot;");
+    StringBuffer out(CapacityTag{}, length_ + 16, increment_);
+    XmlEscape::append(EscapeContext::LogText, data_, static_cast<size_t>(length_), out);
+    *this = std::move(out);
 }
 
 void StringBuffer::normalizeToCrlf() {
