@@ -1,27 +1,38 @@
-// IDispatch served from the dispatch table: name lookup and Invoke with
-// argument conversion.
+// IDispatch of ITarvex: from the module's type library where the platform
+// has one, else from the dispatch table (name lookup and Invoke with argument
+// conversion).
 #include "component/DispatchEngine.h"
 
 #include "component/DispatchTable.h"
+#include "platform/TypeLibrary.h"
 
 namespace tarvex {
 
+namespace {
+ITypeInfo* typeInfo() { return platform::moduleTypeInfo(IID_ITarvex); }
+}  // namespace
+
 HRESULT DispatchEngine::GetTypeInfoCount(UINT* count) {
     if (count == nullptr) return E_POINTER;
-    *count = 1;
+    *count = typeInfo() ? 1 : 0;
     return S_OK;
 }
 
-HRESULT DispatchEngine::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) {
-    if (typeInfo == nullptr) return E_POINTER;
-    *typeInfo = nullptr;
-    return E_NOTIMPL;
+HRESULT DispatchEngine::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    ITypeInfo* info = typeInfo();
+    if (index != 0 || info == nullptr) return DISP_E_BADINDEX;
+    platform::addRefTypeInfo(info);
+    *out = info;
+    return S_OK;
 }
 
 HRESULT DispatchEngine::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (count == 0) return S_OK;
     if (names == nullptr || ids == nullptr) return E_POINTER;
+    if (ITypeInfo* info = typeInfo()) return platform::typeInfoIDsOfNames(info, names, count, ids);
     HRESULT hr = S_OK;
     const DispatchMember* member = DispatchTable::findByName(names[0]);
     ids[0] = member ? member->dispid : DISPID_UNKNOWN;
@@ -35,8 +46,10 @@ HRESULT DispatchEngine::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, 
 }
 
 HRESULT DispatchEngine::Invoke(ITarvex* self, DISPID memberId, REFIID riid, LCID, WORD flags,
-                               DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT* argErr) {
+                               DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    if (ITypeInfo* info = typeInfo())
+        return platform::typeInfoInvoke(info, self, memberId, flags, params, result, excepInfo, argErr);
     if (params == nullptr) return E_INVALIDARG;
     if (params->cArgs > 0 && params->rgvarg == nullptr) return E_INVALIDARG;
     if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;

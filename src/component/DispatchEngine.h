@@ -1,9 +1,11 @@
-// DispatchEngine: IDispatch for ITarvex, served from DispatchTable.
+// DispatchEngine: IDispatch for ITarvex.
 //
-// This is the seam between the component and its late-bound callers: the
-// component's IDispatch members forward here. A build that serves IDispatch
-// from the registered type library instead provides another implementation
-// of this class; the component does not change.
+// Where the platform serves type libraries (Windows), names, invocation and
+// type information come from the ITarvex description in the module's own
+// type library, through the platform's ITypeInfo. Elsewhere they come from
+// DispatchTable, and there is no type information to hand out:
+// GetTypeInfoCount answers 0 and GetTypeInfo DISP_E_BADINDEX, as for any
+// IDispatch without type information.
 #pragma once
 
 #include "tarvex/tarvex.h"
@@ -14,10 +16,11 @@ namespace tarvex {
 
 class DispatchEngine {
 public:
-    // Always 1: the interface has one type description.
+    // 1 with the type library, else 0.
     static HRESULT GetTypeInfoCount(UINT* count);
     // E_POINTER for a null out-pointer; otherwise the out-pointer is cleared
-    // and E_NOTIMPL returned (no type information objects in this build).
+    // and, for index 0 with the type library, set to ITarvex's type
+    // information (one reference for the caller); else DISP_E_BADINDEX.
     static HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo);
     // Member name first, then argument names; ASCII case-insensitive.
     // Unknown names get DISPID_UNKNOWN and the call returns DISP_E_UNKNOWNNAME.

@@ -1,0 +1,33 @@
+// The platform seam for the module's own type library (resource TYPELIB 1 of
+// the library file): registering it, and serving IDispatch from the type
+// information it holds. Where the platform has no type-library services
+// (POSIX) nothing is available, and the component serves IDispatch from its
+// own member table instead.
+#pragma once
+
+#include "tarvex/automation.h"
+
+namespace tarvex {
+namespace platform {
+
+// The type information of interface `iid` in the module's type library,
+// loaded once per process; null when there is none. The pointer is borrowed.
+ITypeInfo* moduleTypeInfo(REFIID iid);
+// Hands `info` to a caller with a reference of its own.
+void addRefTypeInfo(ITypeInfo* info);
+// IDispatch::GetIDsOfNames and IDispatch::Invoke through `info`; `self` is
+// the interface pointer the type information describes.
+HRESULT typeInfoIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
+HRESULT typeInfoInvoke(ITypeInfo* info, void* self, DISPID member, WORD flags, DISPPARAMS* params,
+                       VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
+// Drops the process's cached type library (the module is being unloaded).
+void releaseModuleTypeLibrary();
+
+// Registers the type library carried by the module file `modulePathUtf8`.
+HRESULT registerTypeLibrary(const char* modulePathUtf8);
+// Removes a type library's registration. The system function is looked up
+// at run time, so that the module loads where it is missing.
+HRESULT unregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid);
+
+}  // namespace platform
+}  // namespace tarvex
