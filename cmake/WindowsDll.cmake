@@ -57,7 +57,6 @@ add_dependencies(tarvex_dll tarvex_typelib)
 set_target_properties(tarvex_dll PROPERTIES OUTPUT_NAME tarvex PREFIX "" IMPORT_PREFIX "lib")
 target_link_libraries(tarvex_dll PRIVATE tarvex_objects)
 target_include_directories(tarvex_dll PRIVATE ${_tarvex_res_dir})
-target_compile_options(tarvex_dll PRIVATE $<$<COMPILE_LANGUAGE:RC>:-include TarvexVersion.rh>)
 # stdcall names are exported undecorated by the .def file.
 target_link_options(tarvex_dll PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--enable-stdcall-fixup)
 
