@@ -1,6 +1,6 @@
-// IDispatch of ITarvex: from the module's type library where the platform
-// has one, else from the dispatch table (name lookup and Invoke with argument
-// conversion).
+// IDispatch of ITarvex: type information from the module's type library
+// where the platform has one; name lookup and Invoke with argument
+// conversion from the dispatch table everywhere.
 #include "component/DispatchEngine.h"
 
 #include "component/DispatchTable.h"
@@ -9,45 +9,7 @@
 namespace tarvex {
 
 namespace {
-
 ITypeInfo* typeInfo() { return platform::moduleTypeInfo(IID_ITarvex); }
-
-bool isNoObject(const VARIANT& v) {
-    const VARIANT* p = &v;
-    for (int depth = 0; depth < 8 && p->vt == (VT_BYREF | VT_VARIANT) && p->pvarVal; ++depth) p = p->pvarVal;
-    return p->vt == VT_NULL || p->vt == VT_EMPTY;
-}
-
-// Scripts without a Nothing (JScript) pass "no object" as null or undefined.
-// The type information would refuse those for an object argument, so they
-// are handed on as a null object, which the members take as "none". Fills
-// `copy` (and `args`) when an argument was changed; returns the parameters
-// to use.
-DISPPARAMS* withNullObjects(DISPID memberId, WORD flags, DISPPARAMS* params, DISPPARAMS& copy,
-                            VARIANT (&args)[DispatchMember::kMaxArgs]) {
-    if (params == nullptr || params->cNamedArgs != 0 || params->cArgs == 0 ||
-        params->cArgs > static_cast<UINT>(DispatchMember::kMaxArgs) || params->rgvarg == nullptr)
-        return params;
-    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) return params;
-    const DispatchMember* member = DispatchTable::findGet(memberId);
-    if (member == nullptr || member->argCount != params->cArgs) return params;
-    bool changed = false;
-    for (UINT position = 0; position < params->cArgs; ++position) {
-        const UINT at = params->cArgs - 1 - position;  // rgvarg holds them in reverse
-        args[at] = params->rgvarg[at];
-        if (member->argTypes[position] == ArgType::Object && isNoObject(args[at])) {
-            VariantInit(&args[at]);
-            args[at].vt = VT_DISPATCH;
-            args[at].pdispVal = nullptr;
-            changed = true;
-        }
-    }
-    if (!changed) return params;
-    copy = *params;
-    copy.rgvarg = args;
-    return &copy;
-}
-
 }  // namespace
 
 HRESULT DispatchEngine::GetTypeInfoCount(UINT* count) {
@@ -70,7 +32,6 @@ HRESULT DispatchEngine::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, 
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
     if (count == 0) return S_OK;
     if (names == nullptr || ids == nullptr) return E_POINTER;
-    if (ITypeInfo* info = typeInfo()) return platform::typeInfoIDsOfNames(info, names, count, ids);
     HRESULT hr = S_OK;
     const DispatchMember* member = DispatchTable::findByName(names[0]);
     ids[0] = member ? member->dispid : DISPID_UNKNOWN;
@@ -84,14 +45,8 @@ HRESULT DispatchEngine::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, 
 }
 
 HRESULT DispatchEngine::Invoke(ITarvex* self, DISPID memberId, REFIID riid, LCID, WORD flags,
-                               DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+                               DISPPARAMS* params, VARIANT* result, EXCEPINFO*, UINT* argErr) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    if (ITypeInfo* info = typeInfo()) {
-        DISPPARAMS copy;
-        VARIANT args[DispatchMember::kMaxArgs];
-        DISPPARAMS* use = withNullObjects(memberId, flags, params, copy, args);
-        return platform::typeInfoInvoke(info, self, memberId, flags, use, result, excepInfo, argErr);
-    }
     if (params == nullptr) return E_INVALIDARG;
     if (params->cArgs > 0 && params->rgvarg == nullptr) return E_INVALIDARG;
     if (params->cNamedArgs > params->cArgs) return E_INVALIDARG;

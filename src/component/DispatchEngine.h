@@ -1,11 +1,16 @@
 // DispatchEngine: IDispatch for ITarvex.
 //
-// Where the platform serves type libraries (Windows), names, invocation and
-// type information come from the ITarvex description in the module's own
-// type library, through the platform's ITypeInfo. Elsewhere they come from
-// DispatchTable, and there is no type information to hand out:
-// GetTypeInfoCount answers 0 and GetTypeInfo DISP_E_BADINDEX, as for any
-// IDispatch without type information.
+// Names and invocation come from DispatchTable on every platform, so that
+// arguments convert the same way everywhere (JScript's null and undefined,
+// for instance, pass as "no object") and a call costs one table lookup; the
+// table is checked member for member against tarvex.idl, and on Windows
+// against the type library built from it.
+//
+// Type information: where the platform serves type libraries (Windows),
+// GetTypeInfo hands out ITarvex's description from the module's own type
+// library. Elsewhere there is none to hand out: GetTypeInfoCount answers 0
+// and GetTypeInfo DISP_E_BADINDEX, as for any IDispatch without type
+// information.
 #pragma once
 
 #include "tarvex/tarvex.h"

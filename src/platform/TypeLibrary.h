@@ -1,8 +1,7 @@
 // The platform seam for the module's own type library (resource TYPELIB 1 of
-// the library file): registering it, and serving IDispatch from the type
-// information it holds. Where the platform has no type-library services
-// (POSIX) nothing is available, and the component serves IDispatch from its
-// own member table instead.
+// the library file): registering it, and handing out the type information it
+// holds. Where the platform has no type-library services (POSIX) there is
+// none.
 #pragma once
 
 #include "tarvex/automation.h"
@@ -15,11 +14,6 @@ namespace platform {
 ITypeInfo* moduleTypeInfo(REFIID iid);
 // Hands `info` to a caller with a reference of its own.
 void addRefTypeInfo(ITypeInfo* info);
-// IDispatch::GetIDsOfNames and IDispatch::Invoke through `info`; `self` is
-// the interface pointer the type information describes.
-HRESULT typeInfoIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
-HRESULT typeInfoInvoke(ITypeInfo* info, void* self, DISPID member, WORD flags, DISPPARAMS* params,
-                       VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
 // Drops the process's cached type library (the module is being unloaded).
 void releaseModuleTypeLibrary();
 

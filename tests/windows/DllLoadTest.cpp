@@ -131,7 +131,7 @@ std::string stringResult(IDispatch* d, const wchar_t* name) {
     return out;
 }
 
-void checkTypeInfo(ITypeInfo* dispatchInfo) {
+void checkTypeInfo(ITypeInfo* dispatchInfo, IDispatch* object) {
     TYPEATTR* attr = nullptr;
     if (FAILED(dispatchInfo->GetTypeAttr(&attr))) {
         check(false, "GetTypeAttr");
@@ -174,6 +174,25 @@ void checkTypeInfo(ITypeInfo* dispatchInfo) {
         check(narrow(name) == m.name && f->memid == m.id && f->invkind == kind &&
                   f->oVft == static_cast<SHORT>((7 + i) * sizeof(void*)) && narrow(doc) == expectedDoc,
               label);
+        // The object's own name lookup agrees with the type library, for the
+        // member and for each argument name.
+        BSTR names[8] = {};
+        UINT got = 0;
+        info->GetNames(f->memid, names, 8, &got);
+        UINT inArgs = 0;  // the result (retval) has no name a caller passes
+        for (SHORT k = 0; k < f->cParams; ++k)
+            if ((f->lprgelemdescParam[k].paramdesc.wParamFlags & PARAMFLAG_FRETVAL) == 0) ++inArgs;
+        // GetNames answers for the first function with the identifier: for a
+        // property write, the read's names. Only the member name is compared then.
+        const UINT asked = m.kind == PUT ? 1 : (1 + inArgs < got ? 1 + inArgs : got);
+        DISPID ids[8] = {};
+        HRESULT hr = object->GetIDsOfNames(IID_NULL, names, asked, LOCALE_USER_DEFAULT, ids);
+        bool agree = SUCCEEDED(hr) && ids[0] == f->memid && (asked == 1 + inArgs || m.kind == PUT);
+        for (UINT k = 1; k < asked; ++k) agree = agree && ids[k] == static_cast<DISPID>(k - 1);
+        std::snprintf(label, sizeof label, "GetIDsOfNames agrees with the type library for %s (kind %d, names %u, in %u, hr 0x%lX)", m.name,
+                      static_cast<int>(m.kind), got, inArgs, static_cast<unsigned long>(hr));
+        check(agree, label);
+        for (UINT k = 0; k < got; ++k) SysFreeString(names[k]);
         SysFreeString(name);
         SysFreeString(doc);
         info->ReleaseFuncDesc(f);
@@ -279,7 +298,7 @@ int wmain(int argc, wchar_t** argv) {
         checkHr(object->GetTypeInfo(1, 0, &info), DISP_E_BADINDEX, "GetTypeInfo(1)");
         checkHr(object->GetTypeInfo(0, 0, &info), S_OK, "GetTypeInfo(0)");
         if (info) {
-            checkTypeInfo(info);
+            checkTypeInfo(info, object);
             info->Release();
         }
         // Names are case-insensitive and come from the type information.

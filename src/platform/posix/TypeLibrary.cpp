@@ -1,5 +1,5 @@
-// No type-library services on POSIX systems: the component's own member
-// table serves IDispatch, and GetTypeInfoCount answers 0.
+// No type-library services on POSIX systems: no type information to hand
+// out, and GetTypeInfoCount answers 0.
 #include "platform/TypeLibrary.h"
 
 namespace tarvex {
@@ -8,12 +8,6 @@ namespace platform {
 ITypeInfo* moduleTypeInfo(REFIID) { return nullptr; }
 
 void addRefTypeInfo(ITypeInfo*) {}
-
-HRESULT typeInfoIDsOfNames(ITypeInfo*, LPOLESTR*, UINT, DISPID*) { return E_NOTIMPL; }
-
-HRESULT typeInfoInvoke(ITypeInfo*, void*, DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-    return E_NOTIMPL;
-}
 
 void releaseModuleTypeLibrary() {}
 

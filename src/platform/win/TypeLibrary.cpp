@@ -1,6 +1,6 @@
 // The module's type library on Windows: loaded from the module file's
 // TYPELIB 1 resource through oleaut32, registered and unregistered there, and
-// the source of IDispatch for the component's interface.
+// the source of the type information GetTypeInfo hands out.
 #include "platform/TypeLibrary.h"
 
 #include <windows.h>
@@ -58,15 +58,6 @@ ITypeInfo* moduleTypeInfo(REFIID iid) {
 
 void addRefTypeInfo(ITypeInfo* info) {
     if (info) info->AddRef();
-}
-
-HRESULT typeInfoIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids) {
-    return DispGetIDsOfNames(info, names, count, ids);
-}
-
-HRESULT typeInfoInvoke(ITypeInfo* info, void* self, DISPID member, WORD flags, DISPPARAMS* params,
-                       VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
-    return DispInvoke(self, info, member, flags, params, result, excepInfo, argErr);
 }
 
 void releaseModuleTypeLibrary() {
