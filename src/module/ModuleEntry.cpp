@@ -42,8 +42,5 @@ STDAPI DllUnregisterServer(void) {
     HRESULT hr = tarvex::Registration::unregisterEntries(registry);
     HRESULT typeLib = tarvex::platform::unregisterTypeLibrary(LIBID_TARVEXLib, kTypeLibMajor, kTypeLibMinor,
                                                               kTypeLibLocale);
-    // A type library that is not registered is nothing to undo.
-    const HRESULT kTypeLibNotRegistered = static_cast<HRESULT>(0x8002801CL);  // TYPE_E_REGISTRYACCESS
-    if (typeLib == kTypeLibNotRegistered) typeLib = S_OK;
     return FAILED(hr) ? hr : typeLib;
 }

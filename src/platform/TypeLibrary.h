@@ -19,8 +19,9 @@ void releaseModuleTypeLibrary();
 
 // Registers the type library carried by the module file `modulePathUtf8`.
 HRESULT registerTypeLibrary(const char* modulePathUtf8);
-// Removes a type library's registration. The system function is looked up
-// at run time, so that the module loads where it is missing.
+// Removes a type library's registration (S_OK when it is not registered).
+// The system function is looked up at run time, so that the module loads
+// where it is missing.
 HRESULT unregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid);
 
 }  // namespace platform

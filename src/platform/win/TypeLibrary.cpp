@@ -82,6 +82,10 @@ HRESULT registerTypeLibrary(const char* modulePathUtf8) {
 }
 
 HRESULT unregisterTypeLibrary(REFGUID libid, WORD major, WORD minor, LCID lcid) {
+    // A type library that is not registered is nothing to undo.
+    BSTR registered = nullptr;
+    if (FAILED(QueryPathOfRegTypeLib(libid, major, minor, lcid, &registered))) return S_OK;
+    SysFreeString(registered);
     using UnRegisterFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
     HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
     if (oleaut == nullptr) return HRESULT_FROM_WIN32(GetLastError());
