@@ -122,6 +122,91 @@ HRESULT call(IDispatch* d, const wchar_t* name, VARIANT* argsReversed, UINT coun
                      result, nullptr, nullptr);
 }
 
+std::wstring wideResult(IDispatch* d, const wchar_t* name, VARIANT* argsReversed = nullptr, UINT count = 0) {
+    VARIANT r;
+    VariantInit(&r);
+    std::wstring out = L"?";
+    if (SUCCEEDED(call(d, name, argsReversed, count, &r)) && r.vt == VT_BSTR)
+        out.assign(r.bstrVal, SysStringLen(r.bstrVal));
+    VariantClear(&r);
+    return out;
+}
+
+LONG longResult(IDispatch* d, const wchar_t* name, const std::wstring& text) {
+    VARIANT arg, r;
+    VariantInit(&r);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    LONG out = -1;
+    if (SUCCEEDED(call(d, name, &arg, 1, &r)) && r.vt == VT_I4) out = r.lVal;
+    VariantClear(&arg);
+    VariantClear(&r);
+    return out;
+}
+
+DWORD WINAPI closeLater(void* handle) {
+    Sleep(80);
+    CloseHandle(static_cast<HANDLE>(handle));
+    return 0;
+}
+
+// Files on Windows: a file another process holds without sharing is tried
+// again, 50 ms apart, three more times; the system's message text reaches
+// the log as UTF-8 and comes back as the same UTF-16 text.
+void checkFiles(IDispatch* object) {
+    wchar_t dir[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, dir);
+    const std::wstring file = std::wstring(dir) + L"tarvex-locked.xml";
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(h, "<locked/>", 9, &written, nullptr);
+    CloseHandle(h);
+
+    h = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    check(h != INVALID_HANDLE_VALUE, "file held without sharing");
+    const DWORD t0 = GetTickCount();
+    check(longResult(object, L"LoadXmlFile", file) == 0, "a file held without sharing does not load");
+    const DWORD elapsed = GetTickCount() - t0;
+    check(elapsed >= 140, "three more attempts, 50 ms apart");
+    const std::wstring log = wideResult(object, L"LastErrorText");
+    check(log.find(L"Failed to open file (2)") != std::wstring::npos, "open failure logged");
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                   nullptr, ERROR_SHARING_VIOLATION, 0x400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring message = text ? text : L"";
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' '))
+        message.pop_back();
+    check(!message.empty() && log.find(L"osErrorInfo: " + message) != std::wstring::npos,
+          "the system's message text in the log");
+    // Released while the attempts go on: the load succeeds.
+    HANDLE thread = CreateThread(nullptr, 0, closeLater, h, 0, nullptr);
+    check(longResult(object, L"LoadXmlFile", file) == 1, "a file released during the attempts loads");
+    WaitForSingleObject(thread, 5000);
+    CloseHandle(thread);
+    check(wideResult(object, L"Tag") == L"locked", "the released file's document");
+
+    // A name with no form in the ANSI code page goes the wide way.
+    const std::wstring wideName = std::wstring(dir) + L"tarvex-\u65e5\u672c-\u0416.xml";
+    check(longResult(object, L"SaveXml", wideName) == 1, "SaveXml to a name outside the ANSI code page");
+    check(GetFileAttributesW(wideName.c_str()) != INVALID_FILE_ATTRIBUTES, "the file has its Unicode name");
+    check(longResult(object, L"LoadXmlFile", wideName) == 1, "LoadXmlFile of that name");
+    DeleteFileW(wideName.c_str());
+    DeleteFileW(file.c_str());
+
+    // Standalone crosses in the ANSI code page (GetACP).
+    std::printf("ANSI code page %u, OEM code page %u\n", GetACP(), GetOEMCP());
+    VARIANT value;
+    value.vt = VT_BSTR;
+    value.bstrVal = SysAllocString(L"\u00e9\u65e5");
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {&value, &put, 1, 1};
+    object->Invoke(idOf(object, L"Standalone"), IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr);
+    VariantClear(&value);
+    if (GetACP() == 1252)
+        check(wideResult(object, L"Standalone") == L"\u00e9", "Standalone keeps what code page 1252 holds");
+}
+
 std::string stringResult(IDispatch* d, const wchar_t* name) {
     VARIANT r;
     VariantInit(&r);
@@ -338,6 +423,7 @@ int wmain(int argc, wchar_t** argv) {
         checkHr(call(object, L"GetChild", &wrong, 1, &result), DISP_E_TYPEMISMATCH, "GetChild with a text index");
         VariantClear(&wrong);
         VariantClear(&result);
+        checkFiles(object);
         object->Release();
     }
     factory->Release();
