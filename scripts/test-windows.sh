@@ -25,20 +25,17 @@ missing() {
 export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo_cmd dpkg --add-architecture i386
-  $sudo_cmd apt-get update -qq
 fi
-# The cross tools first; Wine on its own (one combined call can fail to
-# resolve wine32's i386 dependencies).
-need=$(missing mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev libwine-dev python3)
-if [ -n "$need" ]; then
+tools=$(missing mingw-w64 mingw-w64-tools g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev libwine-dev python3)
+wines=$(missing wine wine64 wine32:i386)
+if [ -n "$tools$wines" ]; then
   $sudo_cmd apt-get update -qq
+  # The cross tools first; Wine on its own (one combined call can fail to
+  # resolve wine32's i386 dependencies).
   # shellcheck disable=SC2086
-  $sudo_cmd apt-get install -y -qq --no-install-recommends $need
-fi
-need=$(missing wine wine64 wine32:i386)
-if [ -n "$need" ]; then
+  [ -z "$tools" ] || $sudo_cmd apt-get install -y -qq --no-install-recommends $tools
   # shellcheck disable=SC2086
-  $sudo_cmd apt-get install -y -qq --no-install-recommends $need
+  [ -z "$wines" ] || $sudo_cmd apt-get install -y -qq --no-install-recommends $wines
 fi
 
 # --- Build ------------------------------------------------------------------------
