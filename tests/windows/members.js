@@ -242,6 +242,14 @@ n.HttpPost("http://127.0.0.1:1/");
 y.LoadRequest();
 eq(y.Tag, "r", "LoadRequest outside a page");
 y.OnEndPage();
+// OnStartPage wants the page's scripting context: null is refused with E_POINTER.
+var refused = 0;
+try {
+    y.OnStartPage(null);
+} catch (e) {
+    refused = e.number;
+}
+eq(refused, -2147467261, "OnStartPage(null)");
 
 WScript.Echo(failures === 0 ? "TARVEX-SCRIPT-OK" : "TARVEX-SCRIPT-FAILED " + failures);
 WScript.Quit(failures);

@@ -298,6 +298,11 @@ Set z = n.HttpPost("http://127.0.0.1:1/")
 y.LoadRequest
 Eq y.Tag, "r", "LoadRequest outside a page changes nothing"
 y.OnEndPage
+' OnStartPage wants the page's scripting context: Nothing is refused with E_POINTER.
+On Error Resume Next
+y.OnStartPage Nothing
+Eq Hex(Err.Number), "80004003", "OnStartPage(Nothing)"
+On Error GoTo 0
 
 If failures = 0 Then
     WScript.Echo "TARVEX-SCRIPT-OK"
