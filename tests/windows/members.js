@@ -46,8 +46,9 @@ function children(node, key) {
     return forward;
 }
 
+// Forward slashes: Windows takes them too.
 function path(name) {
-    return scratch + "\\" + name;
+    return scratch + "/" + name;
 }
 
 // --- A new object -------------------------------------------------------------
