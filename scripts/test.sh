@@ -59,4 +59,7 @@ for arch in i686 x86_64; do
   cmake --build "$root/build/mingw-$arch" -j "$jobs" --target tarvex_static
 done
 
+# tarvex.dll for i686 and x86_64, registered and driven by scripts under Wine.
+bash scripts/test-windows.sh
+
 echo "== all tests passed in $(( $(date +%s) - start )) s"
