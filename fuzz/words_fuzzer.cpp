@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DataBuffer words;
     ContentCoding::decodeWords(text, words);
     DataBuffer q;
-    ContentCoding::decodeQ(reinterpret_cast<const char*>(data), static_cast<int32_t>(size), q);
+    ContentCoding::decodeQ(text.getString(), text.getSize(), q);  // 0: up to the NUL
     StringBuffer encoded;
     ContentCoding::makeQWord(data, static_cast<uint32_t>(size), "x", encoded);
     StringBuffer header(text);

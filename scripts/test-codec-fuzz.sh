@@ -22,7 +22,13 @@ seed() {  # target, then seed texts
 
 run() {  # target, corpus
   echo "== codec fuzzing: $1 (${seconds} s)"
-  "$build/fuzz/$1" -seed=1 -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$2" 2>&1 | tail -n 3
+  local log="$build/$1.log"
+  if ! "$build/fuzz/$1" -seed=1 -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$2" >"$log" 2>&1; then
+    tail -n 40 "$log"
+    echo "codec fuzzing failed: $1"
+    exit 1
+  fi
+  tail -n 3 "$log"
 }
 
 run base64_fuzzer "$(seed base64 'aGVsbG8=\r\n' 'YWJj\r\nZGVm\r\n' 'QQ==' 'a-_b!')"
