@@ -57,7 +57,19 @@ void OutputDataBuffer::takeOver(OutputDataBuffer& other) {
     capacity_ = std::exchange(other.capacity_, 0);
 }
 
+void OutputDataBuffer::trimSlack(uint32_t keep) {
+    // A block less than half used gives the rest back (one copy at most);
+    // one at least half used stays, which costs nothing.
+    const uint64_t want = static_cast<uint64_t>(size_) + keep;
+    if (size_ == 0 || capacity_ <= 2 * want + 65536) return;
+    uint8_t* trimmed = static_cast<uint8_t*>(memRealloc(block_, static_cast<size_t>(want)));
+    if (!trimmed) return;
+    block_ = trimmed;
+    capacity_ = static_cast<uint32_t>(want);
+}
+
 void OutputDataBuffer::moveTo(DataBuffer& out) {
+    trimSlack(0);
     if (size_ == 0) {
         out.clear();
         return;
@@ -68,6 +80,7 @@ void OutputDataBuffer::moveTo(DataBuffer& out) {
 }
 
 void OutputDataBuffer::moveTo(StringBuffer& out) {
+    trimSlack(1);
     if (size_ == 0 || size_ >= 0x7FFFFFFEu) {
         out.clear();
         if (size_ > 0) out.appendN(reinterpret_cast<const char*>(block_), static_cast<int32_t>(size_));

@@ -45,6 +45,7 @@ public:
 
 private:
     bool growTo(uint64_t capacity);
+    void trimSlack(uint32_t keep);
 
     uint8_t* block_ = nullptr;
     uint32_t size_ = 0;

@@ -41,8 +41,11 @@ std::unique_ptr<ZipEntryDn> ZipDn::AppendCompressed(const char* name, const uint
     }
     std::unique_ptr<ZipEntryDn> entry(new ZipEntryDn(name, ++entrySerial));
     entry->compressedSize_ = n;
-    // Room for three times the compressed size to start with, capped.
-    const uint64_t guess = static_cast<uint64_t>(n) * 3;
+    // Room for eight times the compressed size to start with (capped): text
+    // rarely inflates beyond that, and a first guess that holds saves copying
+    // the output when it grows. Pages never written cost no memory, and the
+    // slack is trimmed when the bytes are handed on.
+    const uint64_t guess = static_cast<uint64_t>(n) * 8;
     entry->inflated_.reserveTotal(guess < 100000000u ? guess : 100000000u);
     if (!tarvex::Inflate::inflateBytes(data, n, entry->inflated_, log_)) {
         log_.LogError("Failed to inflate data");
