@@ -32,7 +32,9 @@ bool compressToText(const char* bytes, int32_t n, StringBuffer& text, LogBase& l
     if (!store.Copy(*entry, compressed) || compressed.size() == 0) return false;
     ContentCoding coding;
     coding.encodeBase64Lines(compressed.data(), compressed.size(), text);
-    return text.getSize() > 0;
+    if (text.getSize() > 0) return true;
+    log.LogError("Compressed data is too large to store");  // beyond a 2 GB text
+    return false;
 }
 
 // Decodes and inflates the node's content into `out`. False, logged, when
