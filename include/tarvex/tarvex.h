@@ -129,12 +129,16 @@ protected:
 
 /* Module entry points. DllGetClassObject hands out the class factory of
  * CLSID_Tarvex; DllCanUnloadNow answers S_OK when no object, factory
- * reference or server lock is outstanding. The Windows headers declare these
- * and the two registration entry points, which exist only in the Windows
- * build. */
+ * reference or server lock is outstanding; DllRegisterServer and
+ * DllUnregisterServer write and remove the registry entries and the type
+ * library registration (where there is no system registry they fail with
+ * HRESULT_FROM_WIN32(ERROR_CALL_NOT_IMPLEMENTED)). The Windows headers
+ * declare all four. */
 #if !defined(_WIN32)
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
 STDAPI DllCanUnloadNow(void);
+STDAPI DllRegisterServer(void);
+STDAPI DllUnregisterServer(void);
 #endif
 
 #endif /* TARVEX_TARVEX_H */

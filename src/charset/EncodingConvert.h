@@ -1,7 +1,8 @@
 // EncodingConvert: converts bytes between code pages through UTF-16LE.
 //
 // Code pages other than the Unicode forms use the library's own mapping
-// tables (text/CodePageTables), built once per process on first use.
+// tables (charset/CodePageTables), built once per process on first use. The
+// engine is EncodingConvert.cpp; the codec families are charset/Convert*.cpp.
 #pragma once
 
 #include <cstdint>

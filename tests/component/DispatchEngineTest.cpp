@@ -87,6 +87,20 @@ TEST(DispatchEngine, NamesAndIdentifiers) {
     EXPECT_EQ(t->GetIDsOfNames(IID_ITarvex, unknown, 1, 0, ids), DISP_E_UNKNOWNINTERFACE);
 }
 
+// Without a type library (this build) the object says it has no type
+// information, and GetTypeInfo agrees.
+TEST(DispatchEngine, NoTypeInformationWithoutTypeLibrary) {
+    Tarvex t = newObject();
+    UINT count = 7;
+    EXPECT_EQ(t->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(t->GetTypeInfoCount(nullptr), E_POINTER);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(&count);
+    EXPECT_EQ(t->GetTypeInfo(0, 0, &info), DISP_E_BADINDEX);
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(t->GetTypeInfo(0, 0, nullptr), E_POINTER);
+}
+
 TEST(DispatchEngine, ScriptStyleCalls) {
     Tarvex t = newObject();
     Script s(t.get());
