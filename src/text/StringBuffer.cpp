@@ -208,6 +208,14 @@ char* StringBuffer::detachBuffer(int32_t* outLength) {
     return block;
 }
 
+void StringBuffer::adoptBlock(char* block, int32_t length, int32_t capacity) {
+    checkValid();
+    if (!block || length < 0 || capacity <= length) fatalError("text block to adopt is malformed");
+    setBlock(block, capacity);
+    length_ = length;
+    data_[length_] = 0;
+}
+
 // ---------------------------------------------------------------- reading
 
 const char* StringBuffer::getString() const {

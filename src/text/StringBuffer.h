@@ -90,6 +90,10 @@ public:
     // Hands the data block (allocated with memAlloc) and its length to the
     // caller, who must release it with memFree.
     char* detachBuffer(int32_t* outLength);
+    // Takes over a block allocated with memAlloc: `capacity` bytes of which
+    // the first `length` are the text and the next is its NUL. The former
+    // block is freed.
+    void adoptBlock(char* block, int32_t length, int32_t capacity);
 
     // Splitting. New buffers are heap-allocated and owned by `out`
     // (release them with deleteAllStringBuffers).
