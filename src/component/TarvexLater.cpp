@@ -1,5 +1,5 @@
 // CTarvex members whose work is not built yet: compression, encryption,
-// encoded words, binary content and HTTP. Each returns its failure value; the
+// encoded words and binary content. Each returns its failure value; the
 // members that keep a log context record "Not implemented" in it.
 #include "component/CTarvex.h"
 
@@ -66,20 +66,6 @@ HRESULT CTarvex::SetBinaryContent(LONG, LONG, BSTR, VARIANT) {
 HRESULT CTarvex::GetBinaryContent(LONG, LONG, BSTR, VARIANT* Content) {
     if (Content) VariantInit(Content);
     Context scope(log_, "GetBinaryContent", false);
-    log_.LogError(kNotImplemented);
-    return S_OK;
-}
-
-HRESULT CTarvex::HttpGet(BSTR, ITarvex** response) {
-    if (response) *response = nullptr;
-    Context scope(log_, "HttpGet");
-    log_.LogError(kNotImplemented);
-    return S_OK;
-}
-
-HRESULT CTarvex::HttpPost(BSTR, ITarvex** response) {
-    if (response) *response = nullptr;
-    Context scope(log_, "HttpPost");
     log_.LogError(kNotImplemented);
     return S_OK;
 }
