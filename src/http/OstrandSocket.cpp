@@ -262,7 +262,8 @@ bool OstrandSocket::receiveOnce(uint8_t* buffer, uint32_t& length, bool& timedOu
     }
     int ready = platform::waitSocket(handle_, false, waitMs);
     if (ready == 0) {
-        log.LogError("WaitForData timed out.");
+        log.LogError(waitMs < readTimeoutMs_ ? "The request took longer than its overall time limit."
+                                             : "WaitForData timed out.");
         timedOut = true;
         length = 0;
         return false;

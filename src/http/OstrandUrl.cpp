@@ -158,6 +158,10 @@ bool OstrandUrl::crackUrl(const char* url, StringBuffer& host, int32_t& port, St
     }
     size_t colon = s.find(':', colonFrom);
     if (colon != std::string::npos && colon >= hostEnd) colon = std::string::npos;
+    // Without a '/' an '@' is not user information, and the ':' before it
+    // is no port separator either: the whole text stays the host.
+    if (colon != std::string::npos && slash == std::string::npos && s.find('@', p) < hostEnd)
+        colon = std::string::npos;
 
     std::string pathPart;
     if (colon != std::string::npos) {

@@ -181,7 +181,10 @@ bool ResponseReader::readBody(const HttpResponseHeader& header, DataBuffer& body
     const uint32_t limit = (maxBody == 0 || maxBody > kMaxBodyBytes) ? kMaxBodyBytes : maxBody;
     const int32_t status = header.statusCode();
     bool expected;
-    if (status == 301 || status == 302 || status == 303 || status == 307 || (status >= 200 && status <= 299))
+    // 204 never has a body: reading one would wait for the server to close.
+    if (status == 204)
+        expected = false;
+    else if (status == 301 || status == 302 || status == 303 || status == 307 || (status >= 200 && status <= 299))
         expected = true;
     else if (status < 400)
         expected = false;

@@ -50,7 +50,9 @@ bool SChannel::handshake(LogBase& log) {
     StringBuffer error;
     platform::TlsEngine::Status status = engine_.handshake(nullptr, 0, out, error);
     std::vector<uint8_t> input(65536);
-    socket_.setReadTimeout(kHandshakeReadMs);
+    // Handshake reads wait 15 s (less when the caller asked for less); the
+    // limit stays for the rest of the connection.
+    if (socket_.readTimeoutMs() > kHandshakeReadMs) socket_.setReadTimeout(kHandshakeReadMs);
     for (;;) {
         if (out.getSize() > 0) {
             if (!socket_.sendBytes(out.getData(), out.getSize(), log)) {
