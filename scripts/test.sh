@@ -47,6 +47,8 @@ if command -v clang++ >/dev/null; then
     "$corpus" 2>&1 | tail -n 3
 fi
 
+bash scripts/test-http.sh 20
+
 for arch in i686 x86_64; do
   echo "== Windows cross-build ($arch)"
   deps="$root/build/deps-$arch"
