@@ -16,7 +16,9 @@ class LogBase;
 
 class OstrandSocket : public HttpStream {
 public:
-    static constexpr uint32_t kSendPiece = 4096;
+    // Sends go out in pieces of at most 64 KiB: small pieces cost a wake-up of
+    // the peer each, which loopback transfers feel at once.
+    static constexpr uint32_t kSendPiece = 65536;
 
     OstrandSocket();
     ~OstrandSocket() override;

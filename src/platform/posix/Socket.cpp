@@ -59,11 +59,16 @@ int resolveHost(const char* host, uint16_t port, SocketAddress* out, int max) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
     char service[8];
     std::snprintf(service, sizeof(service), "%u", static_cast<unsigned>(port));
     addrinfo* list = nullptr;
+    // A numeric address needs no lookup at all.
+    hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
     int rc = getaddrinfo(host, service, &hints, &list);
+    if (rc != 0) {
+        hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+        rc = getaddrinfo(host, service, &hints, &list);
+    }
     if (rc != 0) {
         // Loopback-only machines have no configured address: ask again
         // without that filter.
