@@ -61,7 +61,7 @@ bool OstrandSocket::startup(LogBase& log) {
     int32_t error = 0, version = 0;
     g_startupOk = platform::socketStartup(error, version);
     if (g_startupOk) {
-        if (version != 0 && version != 0x0909) {
+        if (version != 0) {  // only when an older version had to be asked for
             char text[64];
             std::snprintf(text, sizeof(text), "Using ws2_32.dll version %d,%d", version >> 8, version & 0xFF);
             log.LogData("ws2_32_DLL_Version", text);
