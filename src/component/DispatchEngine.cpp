@@ -1,21 +1,31 @@
-// IDispatch served from the dispatch table: name lookup and Invoke with
-// argument conversion.
+// IDispatch of ITarvex: type information from the module's type library
+// where the platform has one; name lookup and Invoke with argument
+// conversion from the dispatch table everywhere.
 #include "component/DispatchEngine.h"
 
 #include "component/DispatchTable.h"
+#include "platform/TypeLibrary.h"
 
 namespace tarvex {
 
+namespace {
+ITypeInfo* typeInfo() { return platform::moduleTypeInfo(IID_ITarvex); }
+}  // namespace
+
 HRESULT DispatchEngine::GetTypeInfoCount(UINT* count) {
     if (count == nullptr) return E_POINTER;
-    *count = 1;
+    *count = typeInfo() ? 1 : 0;
     return S_OK;
 }
 
-HRESULT DispatchEngine::GetTypeInfo(UINT, LCID, ITypeInfo** typeInfo) {
-    if (typeInfo == nullptr) return E_POINTER;
-    *typeInfo = nullptr;
-    return E_NOTIMPL;
+HRESULT DispatchEngine::GetTypeInfo(UINT index, LCID, ITypeInfo** out) {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    ITypeInfo* info = typeInfo();
+    if (index != 0 || info == nullptr) return DISP_E_BADINDEX;
+    platform::addRefTypeInfo(info);
+    *out = info;
+    return S_OK;
 }
 
 HRESULT DispatchEngine::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {

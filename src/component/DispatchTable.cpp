@@ -267,11 +267,12 @@ template <typename... A> struct MemberSig<HRESULT (STDMETHODCALLTYPE ITarvex::*)
     }
 };
 
-// The table slot a virtual member pointer designates. In the Itanium C++ ABI
-// a pointer to a virtual member holds 1 plus the slot's byte offset.
+// The table slot a virtual member pointer designates. GCC and Clang use the
+// Itanium C++ ABI's member pointers on x86, Windows targets included: a
+// pointer to a virtual member holds 1 plus the slot's byte offset.
 template <typename F, F member>
 int vtableSlotOf() {
-#if defined(__GNUC__) && !defined(_WIN32) && (defined(__x86_64__) || defined(__i386__))
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
     struct Rep {
         uintptr_t ptr;
         ptrdiff_t adj;

@@ -350,9 +350,10 @@ void StringBuffer::appendLastErrorText() {
 
 void StringBuffer::appendErrorText(uint32_t code) {
     checkValid();
-    int32_t before = length_;
-    platform::appendErrorText(code, *this);
-    if (length_ != before) trim();
+    std::string text = platform::errorText(code);
+    if (text.empty()) return;
+    append(text.c_str());
+    trim();
 }
 
 void StringBuffer::prepend(const char* s) {

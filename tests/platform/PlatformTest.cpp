@@ -6,17 +6,12 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "text/StringBuffer.h"
 
 using namespace tarvex;
 
 TEST(PlatformServices, ErrorTextAndCodePages) {
-    StringBuffer text;
-    platform::appendErrorText(ENOENT, text);
-    EXPECT_STREQ(text.getString(), "No such file or directory");
-    StringBuffer none;
-    platform::appendErrorText(0, none);
-    EXPECT_EQ(none.getSize(), 0);
+    EXPECT_EQ(platform::errorText(ENOENT), "No such file or directory");
+    EXPECT_EQ(platform::errorText(0), "");
     EXPECT_EQ(platform::ansiCodePage(), 1252u);
     EXPECT_EQ(platform::oemCodePage(), 437u);
 }
@@ -28,9 +23,9 @@ TEST(PlatformServices, ClockSleepDirectoryAndRandom) {
     EXPECT_GE(elapsed, 25u);
     EXPECT_LT(elapsed, 5000u);
 
-    StringBuffer dir;
+    std::string dir;
     ASSERT_TRUE(platform::currentDirectory(dir));
-    EXPECT_EQ(std::string(dir.getString()), std::filesystem::current_path().string());
+    EXPECT_EQ(dir, std::filesystem::current_path().string());
 
     uint8_t a[64] = {}, b[64] = {};
     platform::randomBytes(a, sizeof(a));

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/PseudoRandom.h"
-#include "text/StringBuffer.h"
+#include "platform/win/WideText.h"
 
 #ifndef BCRYPT_USE_SYSTEM_PREFERRED_RNG
 #define BCRYPT_USE_SYSTEM_PREFERRED_RNG 0x00000002
@@ -24,32 +24,31 @@ uint32_t tickCount() { return GetTickCount(); }
 
 uint32_t lastErrorCode() { return GetLastError(); }
 
-void appendErrorText(uint32_t code, StringBuffer& out) {
-    if (code == 0) return;
-    char* text = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+// The log is UTF-8: the text is fetched wide and converted, so that messages
+// of a system whose ANSI code page is not UTF-8 arrive intact.
+std::string errorText(uint32_t code) {
+    std::string out;
+    if (code == 0) return out;
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                                  FORMAT_MESSAGE_FROM_SYSTEM,
-                             nullptr, code, 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    if (n && text) out.append(text);
+                             nullptr, code, 0x400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    if (n && text) out = utf8FromWide(text, n);
     if (text) LocalFree(text);
+    return out;
 }
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
 
-bool currentDirectory(StringBuffer& outUtf8) {
+bool currentDirectory(std::string& outUtf8) {
     DWORD need = GetCurrentDirectoryW(0, nullptr);
     if (need == 0) return false;
     std::vector<wchar_t> wide(need + 1);
     DWORD got = GetCurrentDirectoryW(need + 1, wide.data());
     if (got == 0 || got > need) return false;
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(got), nullptr, 0,
-                                    nullptr, nullptr);
-    if (bytes <= 0) return false;
-    std::vector<char> utf8(static_cast<size_t>(bytes) + 1);
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(got), utf8.data(), bytes,
-                        nullptr, nullptr);
-    utf8[static_cast<size_t>(bytes)] = '\0';
-    outUtf8.append(utf8.data());
+    std::string utf8 = utf8FromWide(wide.data(), got);
+    if (utf8.empty()) return false;
+    outUtf8 = utf8;
     return true;
 }
 
