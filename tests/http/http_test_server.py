@@ -372,6 +372,7 @@ def main():
     ap.add_argument("--interop", action="store_true")
     ap.add_argument("--bench", action="store_true", help="also write 1 MB and 100 MB documents")
     ap.add_argument("--lifetime", type=float, default=600)
+    ap.add_argument("--info-xml", help="also write the ports as attributes of <servers/> to this file")
     args = ap.parse_args()
     parent = os.getppid()
     d = tempfile.mkdtemp(prefix="tarvex-http-")
@@ -391,6 +392,9 @@ def main():
                 sizes.append(("100m.xml", 100 << 20))
             procs = start_interop(d, state, sizes)
         fields = " ".join("%s=%d" % kv for kv in sorted(state.ports.items()))
+        if args.info_xml:
+            with open(args.info_xml, "w") as f:
+                f.write("<servers %s/>" % " ".join('%s="%d"' % kv for kv in sorted(state.ports.items())))
         print("READY %s ca=%s/ca.pem dir=%s pid=%d" % (fields, d, d, os.getpid()), flush=True)
         end = time.time() + args.lifetime
         while not state.stop.is_set() and time.time() < end and os.getppid() == parent:

@@ -164,7 +164,7 @@ void closeSocket(SocketHandle h) { ::close(static_cast<int>(h)); }
 
 void appendSocketErrorText(int32_t code, StringBuffer& out) {
     int err = toErrno(code);
-    if (err) appendErrorText(static_cast<uint32_t>(err), out);
+    if (err) out.append(errorText(static_cast<uint32_t>(err)).c_str());
 }
 
 }  // namespace platform

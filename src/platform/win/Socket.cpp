@@ -124,7 +124,7 @@ void shutdownSocket(SocketHandle h) { ::shutdown(static_cast<SOCKET>(h), SD_BOTH
 
 void closeSocket(SocketHandle h) { ::closesocket(static_cast<SOCKET>(h)); }
 
-void appendSocketErrorText(int32_t code, StringBuffer& out) { appendErrorText(static_cast<uint32_t>(code), out); }
+void appendSocketErrorText(int32_t code, StringBuffer& out) { out.append(errorText(static_cast<uint32_t>(code)).c_str()); }
 
 }  // namespace platform
 }  // namespace tarvex

@@ -214,7 +214,22 @@ bool TlsEngine::verifyPeer(StringBuffer& reason, StringBuffer& detail) {
         policy.pvExtraPolicyPara = &ssl;
         CERT_CHAIN_POLICY_STATUS status{};
         status.cbSize = sizeof(status);
-        if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) {
+        // The chain's own status first: some policy providers let a chain
+        // that ends at an unknown issuer pass.
+        const DWORD ignored = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+        const DWORD chainError = chain->TrustStatus.dwErrorStatus & ~ignored;
+        if (chainError != 0) {
+            DWORD code = 0x800B010B;  // TRUST_E_FAIL
+            if (chainError & CERT_TRUST_IS_NOT_TIME_VALID) code = 0x800B0101;
+            else if (chainError & CERT_TRUST_IS_REVOKED) code = 0x800B010C;
+            else if (chainError & CERT_TRUST_IS_UNTRUSTED_ROOT) code = 0x800B0109;
+            else if (chainError & CERT_TRUST_IS_PARTIAL_CHAIN) code = 0x800B010A;
+            else if (chainError & CERT_TRUST_IS_NOT_VALID_FOR_USAGE) code = 0x800B0110;
+            reason.append(policyErrorName(code));
+            char text[48];
+            std::snprintf(text, sizeof(text), "chain status 0x%08lx", static_cast<unsigned long>(chainError));
+            detail.append(text);
+        } else if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) {
             reason.append("(unknown)");
             detail.append("Error verifying chain policy");
         } else if (status.dwError != 0) {
