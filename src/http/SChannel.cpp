@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "base/LogBase.h"
@@ -15,7 +16,10 @@ bool SChannel::connect(LogBase& log) {
     plainOffset_ = 0;
     socket_.close();
     StringBuffer error;
-    if (!engine_.start(serverName_.getString(), error)) {
+    // A bracketed IPv6 address is checked as the address itself.
+    std::string name(serverName_.getString());
+    if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
+    if (!engine_.start(name.c_str(), error)) {
         if (!error.isEmpty()) log.LogData("tlsError", error.getString());
         log.LogError("Error creating credentials");
         return false;

@@ -83,6 +83,16 @@ TEST_F(HttpClientTest, BodiesOfEveryFramingOverPlainAndTls) {
     }
 }
 
+TEST_F(HttpClientTest, Ipv6LoopbackPlainAndTls) {
+    if (!TestServers::get().has("plain6")) GTEST_SKIP() << "no IPv6 loopback";
+    Fetch plain = get("http://[::1]:" + std::to_string(TestServers::get().port("plain6")) + "/doc/500");
+    ASSERT_TRUE(plain.ok) << plain.log;
+    EXPECT_EQ(plain.body.size(), 500u);
+    Fetch tls = get("https://[::1]:" + std::to_string(TestServers::get().port("tls6")) + "/chunked");
+    ASSERT_TRUE(tls.ok) << tls.log;
+    EXPECT_EQ(tls.body, "<root>hello</root>");
+}
+
 TEST_F(HttpClientTest, TlsConnectionIsLoggedAndVerified) {
     Fetch f = get(server("tls", "/doc/100"));
     ASSERT_TRUE(f.ok) << f.log;

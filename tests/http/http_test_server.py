@@ -247,10 +247,10 @@ def serve_connection(conn, state, scheme, context):
             pass
 
 
-def listener(state, scheme, context):
-    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+def listener(state, scheme, context, family=socket.AF_INET):
+    s = socket.socket(family, socket.SOCK_STREAM)
     s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    s.bind(("127.0.0.1", 0))
+    s.bind(("::1" if family == socket.AF_INET6 else "127.0.0.1", 0))
     s.listen(64)
     state.ports[scheme] = s.getsockname()[1]
 
@@ -384,6 +384,11 @@ def main():
                  listener(state, "tls", server_context(d, "server.pem", "server.key")),
                  listener(state, "self", server_context(d, "self.pem", "self.key")),
                  listener(state, "wrong", server_context(d, "wrong.pem", "wrong.key"))]
+        try:
+            socks.append(listener(state, "plain6", None, socket.AF_INET6))
+            socks.append(listener(state, "tls6", server_context(d, "server.pem", "server.key"), socket.AF_INET6))
+        except OSError:
+            pass  # no IPv6 loopback here
         hole, fillers, state.ports["black"] = black_hole()
         state.ports["refused"] = free_port()
         if args.interop or args.bench:
