@@ -11,6 +11,7 @@ packages=(
   clang llvm libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
   libpugixml-dev libtinyxml2-dev libxml2-dev libexpat1-dev libmimalloc-dev
+  openssl nginx curl libcurl4-openssl-dev
 
 )
 # libc-bin carries iconv(1); the placeholder above is replaced here.

@@ -125,6 +125,13 @@ HKEY_CLASSES_ROOT\\TypeLib\\$libid\\1.0\\HELPDIR
 EOF
 }
 
+# Loopback HTTP(S) servers for tests/windows/http.js; their ports go to the
+# scratch folder, where the script reads them.
+python3 tests/http/http_test_server.py --lifetime 1800 --info-xml "$work/scratch/http-servers.xml" >/dev/null 2>&1 &
+http_servers=$!
+trap 'kill $http_servers 2>/dev/null || true; cleanup' EXIT
+for _ in $(seq 100); do [ -s "$work/scratch/http-servers.xml" ] && break; sleep 0.1; done
+
 script_keys=("HKCR\\Tarvex.Tarvex.1" "HKCR\\Tarvex.Tarvex" "HKCR\\CLSID\\$clsid")
 
 bench_rows=()

@@ -50,6 +50,7 @@ if command -v clang++ >/dev/null; then
 fi
 
 bash scripts/test-codec-fuzz.sh
+bash scripts/test-http.sh 20
 
 for arch in i686 x86_64; do
   echo "== Windows cross-build ($arch)"

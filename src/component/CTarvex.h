@@ -19,6 +19,7 @@
 namespace tarvex {
 
 class CTarvex;
+class DataBuffer;
 class StringBuffer;
 class TreeNode;
 
@@ -230,6 +231,8 @@ private:
 
     // Loading.
     bool LoadUtf8Text(const StringBuffer& text, LogBase* log, TreeNode** root);
+    // An object on the document parsed from an HTTP response body, or null.
+    ITarvex* ParseResponseBody(DataBuffer& body);
 
     // Moving members: found := 1 and move when `target` exists.
     void MoveIfFound(TreeNode* target, LONG* found);

@@ -1,0 +1,89 @@
+// CTarvex members that fetch a document over HTTP(S): HttpGet and HttpPost.
+// Each call runs one complete exchange on a fresh client and returns a new
+// object on the parsed response body.
+#include "component/CTarvex.h"
+
+#include "http/HttpClient.h"
+#include "text/DataBuffer.h"
+#include "text/StringBuffer.h"
+#include "tree/TreeNode.h"
+#include "xml/XmlParser.h"
+#include "xml/XmlSerializer.h"
+
+namespace tarvex {
+namespace {
+
+// The URL as ANSI text, without surrounding blanks (0xA0 included).
+StringBuffer urlArgument(BSTR url) {
+    StringBuffer text = StringBuffer::fromBstrAnsi(url);
+    const char* s = text.getString();
+    int32_t n = text.getSize();
+    auto blank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || static_cast<unsigned char>(c) == 0xA0;
+    };
+    int32_t end = n;
+    while (end > 0 && blank(s[end - 1])) --end;
+    int32_t start = 0;
+    while (start < end && blank(s[start])) ++start;
+    return StringBuffer(s + start, end - start, 0);
+}
+
+}  // namespace
+
+HRESULT CTarvex::HttpGet(BSTR url, ITarvex** response) {
+    if (response) *response = nullptr;
+    Context scope(log_, "HttpGet");
+    if (url == nullptr || response == nullptr) {
+        log_.LogError("URL or response parameter is null");
+        return S_OK;
+    }
+    StringBuffer target = urlArgument(url);
+    if (target.isEmpty()) {
+        log_.LogError("URL parameter is empty");
+        return S_OK;
+    }
+    if (current_ == nullptr) return S_OK;
+    HttpClient client;
+    HttpResponseHeader header;
+    DataBuffer body;
+    if (!client.quickGet(target.getString(), header, body, log_)) return S_OK;
+    *response = ParseResponseBody(body);
+    return S_OK;
+}
+
+HRESULT CTarvex::HttpPost(BSTR url, ITarvex** response) {
+    if (response) *response = nullptr;
+    Context scope(log_, "HttpPost");
+    if (url == nullptr || response == nullptr) {
+        log_.LogError("URL or response parameter is null");
+        return S_OK;
+    }
+    StringBuffer target = urlArgument(url);
+    if (target.isEmpty()) {
+        log_.LogError("URL parameter is empty");
+        return S_OK;
+    }
+    if (current_ == nullptr) return S_OK;
+    StringBuffer xml;
+    XmlSerializer::serializeNode(current_, xml, 0);
+    xml.trim();
+    HttpClient client;
+    HttpResponseHeader header;
+    DataBuffer body;
+    if (!client.post(target.getString(), xml, header, body, log_)) return S_OK;
+    *response = ParseResponseBody(body);
+    return S_OK;
+}
+
+ITarvex* CTarvex::ParseResponseBody(DataBuffer& body) {
+    TreeNode* root = nullptr;
+    if (!XmlParser::loadXmlBytes(body, &log_, &root) || root == nullptr) return nullptr;
+    ITarvex* object = CreateResultObject(root);
+    if (object == nullptr) {
+        TreeNode::DestroyTree(root);
+        LogCreateFailure();
+    }
+    return object;
+}
+
+}  // namespace tarvex

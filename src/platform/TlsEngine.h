@@ -1,0 +1,66 @@
+// The platform seam for TLS: a client-side record engine that never touches
+// the network. The caller moves bytes between it and a socket, so one driver
+// serves every backend (OpenSSL on POSIX systems, Schannel on Windows).
+//
+// Backends offer TLS 1.2 and 1.3 with the library's default cipher suites,
+// send the server name (SNI) for host names, and check the server's chain
+// against the system trust store, loaded once per process, and its name.
+#pragma once
+
+#include <cstdint>
+
+namespace tarvex {
+
+class DataBuffer;
+class StringBuffer;
+
+namespace platform {
+
+// What the connection uses, for the call log.
+struct TlsInfo {
+    char protocol[32] = {};
+    char cipher[64] = {};
+    int32_t cipherStrength = 0;
+    char hash[32] = {};
+    char keyExchange[32] = {};
+};
+
+class TlsEngine {
+public:
+    enum class Status { Ok, WantInput, Closed, Failed };
+
+    TlsEngine();
+    ~TlsEngine();
+    TlsEngine(const TlsEngine&) = delete;
+    TlsEngine& operator=(const TlsEngine&) = delete;
+
+    // Prepares a client session for `serverName` (a host name or a numeric
+    // address). False with a reason when the library cannot be used.
+    bool start(const char* serverName, StringBuffer& error);
+    // One handshake step: consumes `in` (bytes received, may be none) and
+    // appends the bytes to send to `out`. Ok once the handshake is complete;
+    // bytes that followed it stay inside for decrypt.
+    Status handshake(const uint8_t* in, uint32_t n, DataBuffer& out, StringBuffer& error);
+    // After the handshake: true when the server's chain leads to a trusted root
+    // and names the server. Otherwise `reason` gets the condition's name
+    // ("CERT_E_EXPIRED", "CERT_E_UNTRUSTEDROOT", "CERT_E_CN_NO_MATCH", ...,
+    // "(unknown)") and `detail` the library's own words.
+    bool verifyPeer(StringBuffer& reason, StringBuffer& detail);
+    bool hasPeerCertificate();
+    void connectionInfo(TlsInfo& info);
+    // Appends the records carrying `n` bytes of data to `out`.
+    bool encrypt(const uint8_t* data, uint32_t n, DataBuffer& out, StringBuffer& error);
+    // Consumes received bytes and appends the data they complete to `plain`.
+    // WantInput: more bytes are needed; Closed: the server ended the session
+    // with a close notification (data before it is appended).
+    Status decrypt(const uint8_t* in, uint32_t n, DataBuffer& plain, StringBuffer& error);
+    // Appends the close notification to `out`.
+    bool closeNotify(DataBuffer& out);
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
+
+}  // namespace platform
+}  // namespace tarvex
