@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/FatalError.h"
+#include "base/BlockHeap.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
 
@@ -85,7 +86,10 @@ AttributeSet::AttributeSet() = default;
 AttributeSet::~AttributeSet() { Clear(); }
 
 void AttributeSet::Clear() {
-    if (block_) memFree(block_);
+    if (block_) {
+        if (heap_) heap_->Root()->Free(block_, static_cast<size_t>(Head()->capacity));
+        else memFree(block_);
+    }
     block_ = nullptr;
 }
 
@@ -106,7 +110,14 @@ void AttributeSet::Reserve(int64_t more) {
     if (grown < want) grown = want;
     grown = (grown + 15) & ~int64_t{15};
     if (grown > INT32_MAX) grown = INT32_MAX;
-    void* p = block_ ? memRealloc(block_, static_cast<size_t>(grown)) : memAlloc(static_cast<size_t>(grown));
+    void* p;
+    if (heap_) {
+        BlockHeap* heap = heap_->Root();
+        p = block_ ? heap->Realloc(block_, static_cast<size_t>(capacity), static_cast<size_t>(grown))
+                   : heap->Alloc(static_cast<size_t>(grown));
+    } else {
+        p = block_ ? memRealloc(block_, static_cast<size_t>(grown)) : memAlloc(static_cast<size_t>(grown));
+    }
     if (!p) fatalError("out of memory in an attribute list");
     if (!block_) {
         Header* h = static_cast<Header*>(p);
