@@ -218,8 +218,9 @@ inline void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
         parent->children_.ResetDeferred(capacity > 0 ? capacity : 5, kChildStep);
     }
     ExtPtrArray& c = parent->children_;
-    if (c.Full()) {
-        // The child array lives in the tree's heap too.
+    while (c.Full()) {
+        // The child array lives in the tree's heap too. (A first block of
+        // one slot is full at once and grows again.)
         const int32_t grown = c.GrowthCapacity();
         void** old = c.OuterBlock();
         BlockHeap* heap = parent->Heap();
