@@ -3,8 +3,8 @@
 
 Reads each code page's standard mapping from sources on this machine:
 Python's codecs, glibc iconv (through ctypes), glibc's charmap files in
-/usr/share/i18n/charmaps and, for a few Mac pages nothing else carries,
-Perl's Encode module. Writes one blob per code page in the stored format:
+/usr/share/i18n/charmaps, for a few Mac pages nothing else carries, Perl's
+Encode module and, for IBM pages glibc lacks, ICU's uconv (icu-devtools). Writes one blob per code page in the stored format:
 
   blob      = flag 'c' + base64(container)   (or 'x' + base64(payload))
   container = E1 A7 94 B3, uint32 LE payload length, bzip2 stream
@@ -40,7 +40,8 @@ SB_DECODE_BUCKETS = 283
 SB_ENCODE_BUCKETS = 269
 
 # (code page, source kind, source name). Kinds: py (Python codec), iconv
-# (glibc iconv name), charmap (glibc charmap file), perl (Perl Encode name).
+# (glibc iconv name), charmap (glibc charmap file), perl (Perl Encode name),
+# uconv (ICU converter name, single-byte pages).
 SINGLE_BYTE = [
     (37, 'py', 'cp037'), (437, 'py', 'cp437'), (500, 'py', 'cp500'),
     (708, 'iconv', 'ASMO-708'), (720, 'py', 'cp720'), (737, 'py', 'cp737'),
@@ -74,7 +75,7 @@ SINGLE_BYTE = [
     (20285, 'iconv', 'IBM285'), (20290, 'iconv', 'IBM290'),
     (20297, 'iconv', 'IBM297'), (20420, 'iconv', 'IBM420'),
     (20423, 'iconv', 'IBM423'), (20424, 'py', 'cp424'),
-    (20838, 'iconv', 'IBM-THAI'), (20866, 'py', 'koi8_r'),
+    (20838, 'uconv', 'ibm-838'), (20866, 'py', 'koi8_r'),
     (20871, 'iconv', 'IBM871'), (20880, 'iconv', 'IBM880'),
     (20905, 'iconv', 'IBM905'), (20924, 'iconv', 'IBM924'),
     (21025, 'iconv', 'IBM1025'), (21866, 'py', 'koi8_u'),
@@ -276,6 +277,31 @@ class PerlSource:
         return self.enc_cache.get(unit)
 
 
+class UconvSource:
+    """A single-byte page through ICU's uconv, one byte at a time (strict:
+    a byte without a mapping stops the conversion)."""
+
+    def __init__(self, name, dbcs):
+        if dbcs or shutil.which('uconv') is None:
+            raise LookupError(name)
+        self.map = {}
+        for b in range(1, 256):
+            out = subprocess.run(['uconv', '-f', name, '-t', 'UTF-16LE', '--from-callback', 'stop'],
+                                 input=bytes([b]), capture_output=True)
+            if out.returncode == 0:
+                u = one_unit(out.stdout)
+                if u is not None:
+                    self.map[b] = u
+        if not self.map:
+            raise LookupError(name)
+
+    def decode(self, data):
+        return self.map.get(data[0]) if len(data) == 1 else None
+
+    def encode(self, unit):
+        return None
+
+
 def open_source(kind, name, dbcs):
     if kind == 'py':
         return PySource(name)
@@ -285,12 +311,14 @@ def open_source(kind, name, dbcs):
         return CharmapSource(name)
     if kind == 'perl':
         return PerlSource(name, dbcs)
+    if kind == 'uconv':
+        return UconvSource(name, dbcs)
     raise ValueError(kind)
 
 
 def describe(kind, name):
     return {'py': 'Python codec', 'iconv': 'glibc iconv', 'charmap': 'glibc charmap file',
-            'perl': 'Perl Encode'}[kind] + ' "' + name + '"'
+            'perl': 'Perl Encode', 'uconv': 'ICU uconv'}[kind] + ' "' + name + '"'
 
 
 # ---------------------------------------------------------------- tables
@@ -438,7 +466,7 @@ def write_if_changed(path, text):
 def main():
     global ICONV
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    outdir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, 'src', 'text', 'tables')
+    outdir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, 'src', 'charset', 'tables')
     os.makedirs(outdir, exist_ok=True)
     ICONV = Iconv()
 

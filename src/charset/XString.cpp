@@ -90,14 +90,34 @@ static bool convertWide(const DataBuffer& wide, uint32_t to, StringBuffer& targe
     if (wide.getSize() <= 3) return true;
     DataBuffer out;
     EncodingConvert conv;
-    bool ok = conv.convert(codepage::kUtf16Le, to, wide.getData(), wide.getSize() - 2, out);
+    const uint8_t* p = wide.getData();
+    uint32_t n = wide.getSize() - 2;
+    // A leading U+FEFF is a character of the string, not a byte-order mark
+    // (the converter would skip it).
+    if (to == codepage::kUtf8 && p[0] == 0xFF && p[1] == 0xFE) {
+        static const uint8_t mark[] = {0xEF, 0xBB, 0xBF};
+        out.append(mark, 3);
+        p += 2;
+        n -= 2;
+    }
+    bool ok = n == 0 || conv.convert(codepage::kUtf16Le, to, p, n, out);
     setText(target, out);
     return ok;
 }
 
 static bool convertText(const StringBuffer& text, uint32_t from, uint32_t to, DataBuffer& out) {
     EncodingConvert conv;
-    return conv.convert(from, to, bytesOf(text), uint32_t(text.getSize()), out);
+    const uint8_t* p = bytesOf(text);
+    uint32_t n = uint32_t(text.getSize());
+    if (from == codepage::kUtf8 && to == codepage::kUtf16Le && n >= 3 && p[0] == 0xEF && p[1] == 0xBB &&
+        p[2] == 0xBF) {
+        static const uint8_t mark[] = {0xFF, 0xFE};
+        out.append(mark, 2);
+        p += 3;
+        n -= 3;
+        if (n == 0) return true;
+    }
+    return conv.convert(from, to, p, n, out);
 }
 
 const char* XString::getAnsi() {

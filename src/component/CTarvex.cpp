@@ -172,7 +172,9 @@ ITarvex* CTarvex::CreateChildResultObject(const char* tag, const char* content) 
     // The root of the new object's fresh tree becomes the new child.
     TreeNode* node = object->current_;
     node->SetTag(tag);
-    if (content && *content) node->SetContent(content);
+    // An empty content is a content all the same (it matches "*"); only a
+    // child made without one has none.
+    if (content) node->SetContent(content);
     TreeNode::ReleaseRef(node);
     const bool adopted = TreeNode::AdoptChild(current_, node);
     TreeNode::AddRef(node);

@@ -31,12 +31,12 @@ void putDeclarationValue(TreeNode* node, const char* name, BSTR value) {
     StringBuffer text = StringBuffer::fromBstrAnsi(value);
     text.trim();
     for (char c : {' ', '\n', '\r', '>', '<', '/'}) text.removeAll(c);
-    XmlSerializer::setDeclarationAttribute(node, name, text.getString());
+    node->GetTree()->SetDeclarationAttribute(name, text.getString());
 }
 
 void getDeclarationValue(TreeNode* node, const char* name, BSTR* out) {
     StringBuffer value;
-    if (!XmlSerializer::getDeclarationAttribute(node, name, value)) value.clear();
+    node->GetTree()->GetDeclarationAttribute(name, value);
     *out = value.toBstrAnsi();
 }
 
@@ -154,7 +154,7 @@ HRESULT CTarvex::LoadXml(BSTR xmlData, LONG* success) {
         return S_OK;
     }
     ReplaceCurrentNode(root);
-    XmlSerializer::setDeclarationAttribute(root, "encoding", "utf-8");
+    root->GetTree()->SetDeclarationAttribute("encoding", "utf-8");
     *success = 1;
     return S_OK;
 }
@@ -246,9 +246,7 @@ HRESULT CTarvex::DecodeEntities(BSTR str, BSTR* strOut) {
         LogNullParameter("DecodeEntities");
         return S_OK;
     }
-    StringBuffer text = StringBuffer::fromBstrAnsi(str);
-    decodeEntities(text);
-    *strOut = text.toBstrAnsi();
+    *strOut = decodeEntitiesWide(str);
     return S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "log/LogEntry2.h"
 
 #include "text/StringBuffer.h"
+#include "text/XmlEscape.h"
 #include "base/ExtPtrArray.h"
 
 namespace tarvex {
@@ -15,9 +16,7 @@ void appendIndent(StringBuffer& out, int depth) {
 }
 
 void appendHtmlEscaped(StringBuffer& out, const StringBuffer& text) {
-    StringBuffer escaped(text);
-    escaped.encodeBasicEntities();
-    out.appendBuffer(escaped);
+    XmlEscape::append(EscapeContext::LogText, text.getString(), static_cast<size_t>(text.getSize()), out);
 }
 
 void appendXmlValue(StringBuffer& out, const StringBuffer& text) {

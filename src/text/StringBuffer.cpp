@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "platform/Platform.h"
 #include "base/FatalError.h"
 #include "base/Memory.h"
 #include "base/ExtPtrArray.h"
+#include "text/XmlEscape.h"
 
 namespace tarvex {
 
@@ -561,10 +563,9 @@ void StringBuffer::toLowerCase() {
 }
 
 void StringBuffer::encodeBasicEntities() {
-    replaceAll("&", "&amp;");
-    replaceAll("<", "&lt;");
-    replaceAll(">", "&gt;");
-    replaceAll("\"", "&quot;");
+    StringBuffer out(CapacityTag{}, length_ + 16, increment_);
+    XmlEscape::append(EscapeContext::LogText, data_, static_cast<size_t>(length_), out);
+    *this = std::move(out);
 }
 
 void StringBuffer::normalizeToCrlf() {

@@ -7,6 +7,7 @@
 #include "base/BlockHeap.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
+#include "text/XmlEscape.h"
 
 namespace tarvex {
 
@@ -239,6 +240,20 @@ const char* AttributeSet::ValuePtr(int32_t i, int32_t* len) const {
     return name + nameLen;
 }
 
+bool AttributeSet::NextPair(int32_t* cursor, const char** name, int32_t* nameLen, const char** value,
+                            int32_t* valueLen) const {
+    if (!block_) return false;
+    const unsigned char* p = Records() + *cursor;
+    if (p >= End()) return false;
+    Pair pair = readPair(p);
+    *name = pair.name;
+    *nameLen = pair.nameLen;
+    *value = pair.value();
+    *valueLen = pair.valueLen;
+    *cursor = static_cast<int32_t>(pair.end() - Records());
+    return true;
+}
+
 const char* AttributeSet::FindValue(const char* name, int32_t* len) const {
     return FindValue(name, textLength(name), len);
 }
@@ -306,33 +321,10 @@ void AttributeSet::Write(StringBuffer& out) const {
     for (int32_t i = 0, n = Head()->count; i < n; ++i) {
         Pair pair = readPair(p);
         p = pair.end();
-        int32_t vl = pair.valueLen;
         out.appendChar(' ');
         out.appendN(pair.name, pair.nameLen);
         out.appendN("=\"", 2);
-        const char* v = pair.value();
-        int32_t run = 0;   // start of the bytes not yet written
-        int32_t k = 0;
-        for (; k < vl && v[k] != 0; ++k) {
-            const char* rep = nullptr;
-            int32_t repLen = 0;
-            switch (v[k]) {
-                case '"': rep = "&quot;"; repLen = 6; break;
-                case '&':
-                    // A numeric character reference passes through unchanged.
-                    if (vl - k >= 2 && v[k + 1] == '#') continue;
-                    rep = "&amp;"; repLen = 5;
-                    break;
-                case '>': rep = "&gt;"; repLen = 4; break;
-                case '<': rep = "&lt;"; repLen = 4; break;
-                case '\'': rep = "&apos;"; repLen = 6; break;
-                default: continue;
-            }
-            out.appendN(v + run, k - run);
-            out.appendN(rep, repLen);
-            run = k + 1;
-        }
-        out.appendN(v + run, k - run);
+        XmlEscape::append(EscapeContext::Attribute, pair.value(), static_cast<size_t>(pair.valueLen), out);
         out.appendChar('"');
     }
 }

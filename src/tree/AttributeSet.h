@@ -73,6 +73,10 @@ public:
     // bytes are not NUL-terminated; they stay valid until the next change.
     const char* NamePtr(int32_t i, int32_t* len) const;
     const char* ValuePtr(int32_t i, int32_t* len) const;
+    // Walks the pairs in order without indexing: start with *cursor = 0;
+    // each call gives the next pair and false after the last one.
+    bool NextPair(int32_t* cursor, const char** name, int32_t* nameLen, const char** value,
+                  int32_t* valueLen) const;
     // Value of the first pair named `name` without copying; nullptr if absent.
     const char* FindValue(const char* name, int32_t* len) const;
     const char* FindValue(const char* name, int32_t nameLen, int32_t* len) const;

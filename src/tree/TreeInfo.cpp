@@ -59,4 +59,14 @@ TreeNode* TreeInfo::EnsureDeclaration() {
     return declaration;
 }
 
+bool TreeInfo::GetDeclarationAttribute(const char* name, StringBuffer& out) const {
+    out.clear();
+    AttributeSet* set = declaration ? declaration->Attributes() : nullptr;
+    return set && set->GetValue(name, out);
+}
+
+void TreeInfo::SetDeclarationAttribute(const char* name, const char* value) {
+    EnsureDeclaration()->EnsureAttributes()->Update(name, value);
+}
+
 }  // namespace tarvex

@@ -53,6 +53,13 @@ public:
         return heap;
     }
 
+    // Reads a pseudo-attribute of the declaration; false (out empty) when the
+    // tree has no declaration or the declaration lacks the name.
+    bool GetDeclarationAttribute(const char* name, StringBuffer& out) const;
+    // Sets a pseudo-attribute: removed if present, then appended last. The
+    // declaration is made first when the tree has none.
+    void SetDeclarationAttribute(const char* name, const char* value);
+
     // Tree ids start at 100; one counter for the process, safe across threads.
     static int32_t NextTreeId();
 };

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "charset/EncodingConvert.h"
+#include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
@@ -232,6 +234,57 @@ void decodeEntities(StringBuffer& text) {
     out.appendN(run, static_cast<int32_t>(end - run));
     text.clear();
     text.appendN(out.getString(), out.getSize());
+}
+
+namespace {
+
+// Whether the ANSI code page holds the UTF-16 character at p (n units: 1, or
+// 2 for a surrogate pair): it converts there and back unchanged.
+bool ansiHolds(const OLECHAR* p, uint32_t n) {
+    if (n == 1 && p[0] < 0x80) return true;
+    EncodingConvert conv;
+    DataBuffer ansi, back;
+    conv.codePageToAnsi(codepage::kUtf16Le, reinterpret_cast<const uint8_t*>(p), n * 2, ansi);
+    if (ansi.getSize() == 0) return false;
+    conv.ansiToCodePage(codepage::kUtf16Le, ansi.getData(), ansi.getSize(), back);
+    return back.getSize() == n * 2 && std::memcmp(back.getData(), p, n * 2) == 0;
+}
+
+uint32_t unitsAt(const OLECHAR* p, uint32_t left) {
+    return (left >= 2 && p[0] >= 0xD800 && p[0] <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) ? 2 : 1;
+}
+
+}  // namespace
+
+BSTR decodeEntitiesWide(BSTR text) {
+    const uint32_t len = text ? SysStringLen(text) : 0;
+    DataBuffer out;   // UTF-16LE
+    EncodingConvert conv;
+    uint32_t i = 0;
+    while (i < len) {
+        uint32_t j = i;
+        while (j < len) {
+            uint32_t n = unitsAt(text + j, len - j);
+            if (!ansiHolds(text + j, n)) break;
+            j += n;
+        }
+        if (j > i) {
+            DataBuffer ansi;
+            conv.codePageToAnsi(codepage::kUtf16Le, reinterpret_cast<const uint8_t*>(text + i), (j - i) * 2, ansi);
+            StringBuffer run(reinterpret_cast<const char*>(ansi.getData()), static_cast<int32_t>(ansi.getSize()), 0);
+            decodeEntities(run);
+            conv.ansiToCodePage(codepage::kUtf16Le, reinterpret_cast<const uint8_t*>(run.getString()),
+                                static_cast<uint32_t>(run.getSize()), out);
+        }
+        while (j < len) {
+            uint32_t n = unitsAt(text + j, len - j);
+            if (ansiHolds(text + j, n)) break;
+            out.append(reinterpret_cast<const uint8_t*>(text + j), n * 2);
+            j += n;
+        }
+        i = j;
+    }
+    return SysAllocStringByteLen(reinterpret_cast<const char*>(out.getData()), out.getSize() & ~1u);
 }
 
 }  // namespace tarvex

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "tarvex/automation.h"
+
 namespace tarvex {
 
 class StringBuffer;
@@ -25,5 +27,11 @@ void decodeEntities(StringBuffer& text);
 // early at a NUL byte) and appends the result to `out`. Returns the number of
 // references whose number could be read, whether or not it was in range.
 int32_t decodeNumericReferences(const char* bytes, int32_t length, StringBuffer& out);
+
+// DecodeEntities on an automation string: each run of characters the ANSI
+// code page holds is converted to ANSI, decoded and converted back; every
+// other character passes through unchanged rather than being lost in the
+// conversion. (An entity is ASCII, so no entity spans two runs.)
+BSTR decodeEntitiesWide(BSTR text);
 
 }  // namespace tarvex

@@ -24,6 +24,7 @@ void ParseEngine::assign(const char* text, int32_t length) {
     base_ = text_.getString();
     length_ = length;
     pos_ = 0;
+    absentCount_ = 0;
 }
 
 void ParseEngine::borrow(const char* text, int32_t length) {
@@ -35,6 +36,7 @@ void ParseEngine::borrow(const char* text, int32_t length) {
     base_ = text;
     length_ = length;
     pos_ = 0;
+    absentCount_ = 0;
 }
 
 bool ParseEngine::startsWithNoCase(const char* s, int32_t n) const {
@@ -84,9 +86,8 @@ bool ParseEngine::captureDeclaration(int32_t& depth, StringBuffer& out) {
         if (c == '"' || c == '\'') {
             // A literal is taken whole when it is closed; a stray quote is an
             // ordinary byte.
-            const void* q = std::memchr(base_ + pos_ + 1, static_cast<unsigned char>(c),
-                                        static_cast<size_t>(length_ - pos_ - 1));
-            pos_ = q ? static_cast<int32_t>(static_cast<const char*>(q) - base_) + 1 : pos_ + 1;
+            int32_t q = find(&c, 1, pos_ + 1);
+            pos_ = q >= 0 ? q + 1 : pos_ + 1;
             continue;
         }
         if (c == '<' && pos_ + 3 < length_ && base_[pos_ + 1] == '!' && base_[pos_ + 2] == '-' &&
@@ -117,17 +118,37 @@ bool ParseEngine::captureDeclaration(int32_t& depth, StringBuffer& out) {
     return balanced;
 }
 
-int32_t ParseEngine::find(const char* s, int32_t n, int32_t from) const {
+ParseEngine::Absent* ParseEngine::absentEntry(const char* s, int32_t n) {
+    for (int32_t i = 0; i < absentCount_; ++i) {
+        if (absent_[i].length == n && std::memcmp(absent_[i].needle, s, static_cast<size_t>(n)) == 0)
+            return &absent_[i];
+    }
+    if (absentCount_ == static_cast<int32_t>(sizeof absent_ / sizeof absent_[0])) return nullptr;
+    Absent& e = absent_[absentCount_++];
+    std::memcpy(e.needle, s, static_cast<size_t>(n));
+    e.length = n;
+    e.from = length_ + 1;   // nothing known yet
+    return &e;
+}
+
+int32_t ParseEngine::find(const char* s, int32_t n, int32_t from) {
     if (n <= 0) return from;
+    Absent* known = n <= 4 ? absentEntry(s, n) : nullptr;
+    if (known && from >= known->from) return -1;
     const char* p = base_ + from;
     const char* end = base_ + length_;
     while (end - p >= n) {
         const void* hit = std::memchr(p, static_cast<unsigned char>(s[0]), static_cast<size_t>(end - p - n + 1));
-        if (!hit) return -1;
+        if (!hit) break;
         const char* h = static_cast<const char*>(hit);
-        if (std::memcmp(h + 1, s + 1, static_cast<size_t>(n - 1)) == 0) return static_cast<int32_t>(h - base_);
+        if (std::memcmp(h + 1, s + 1, static_cast<size_t>(n - 1)) == 0) {
+            searched_ += h - (base_ + from);
+            return static_cast<int32_t>(h - base_);
+        }
         p = h + 1;
     }
+    searched_ += length_ - from;
+    if (known) known->from = from;
     return -1;
 }
 
@@ -151,7 +172,10 @@ bool ParseEngine::skipPast(const char* s) {
 
 bool ParseEngine::capturePast(const char* s, StringBuffer& out) {
     int32_t n = static_cast<int32_t>(std::strlen(s));
-    int32_t at = findNoCase(s, n, pos_);
+    bool letters = false;
+    for (int32_t i = 0; i < n; ++i) letters = letters || ((s[i] | 0x20) >= 'a' && (s[i] | 0x20) <= 'z');
+    // Without letters the case-blind search is the exact one.
+    int32_t at = letters ? findNoCase(s, n, pos_) : find(s, n, pos_);
     if (at < 0) return false;
     out.appendN(base_ + pos_, at + n - pos_);
     pos_ = at + n;

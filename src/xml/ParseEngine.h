@@ -41,6 +41,14 @@ public:
     // Points at caller-owned text without copying; position 0.
     void borrow(const char* text, int32_t length);
 
+    // Ends the text at its first NUL byte from the position, if any.
+    void endAtNul() {
+        if (pos_ >= length_) return;
+        const void* nul = std::memchr(base_ + pos_, 0, static_cast<size_t>(length_ - pos_));
+        if (nul) length_ = static_cast<int32_t>(static_cast<const char*>(nul) - base_);
+        absentCount_ = 0;
+    }
+
     const char* base() const { return base_; }
     int32_t length() const { return length_; }
     int32_t position() const { return pos_; }
@@ -119,12 +127,28 @@ public:
         return true;
     }
 
-    // Offset of s (n bytes) at or after `from`, or -1.
-    int32_t find(const char* s, int32_t n, int32_t from) const;
+    // Offset of s (n bytes) at or after `from`, or -1. A search that failed
+    // is remembered (for needles up to 4 bytes): the needle is absent from
+    // there to the end, so a later search from further on fails at once and
+    // unclosed constructs cost linear time, not quadratic.
+    int32_t find(const char* s, int32_t n, int32_t from);
     int32_t findNoCase(const char* s, int32_t n, int32_t from) const;
+    // Bytes the searches above passed over in all, for tests of their cost.
+    int64_t bytesSearched() const { return searched_; }
 
 private:
+    // Where a short needle is known to be absent up to the end.
+    struct Absent {
+        char needle[4];
+        int32_t length;
+        int32_t from;
+    };
+    Absent* absentEntry(const char* s, int32_t n);
+
     StringBuffer text_;     // owned copy (empty when borrowing)
+    Absent absent_[6];
+    int64_t searched_ = 0;
+    int32_t absentCount_ = 0;
     const char* base_;
     int32_t pos_;
     int32_t length_;

@@ -27,13 +27,6 @@ public:
     // Appends every pair as ` name="escaped value"`.
     static void writeAttributes(const AttributeSet* attributes, StringBuffer& out);
 
-    // Reads a pseudo-attribute of the declaration of the node's tree; false
-    // when the tree has no declaration or the declaration lacks the name.
-    static bool getDeclarationAttribute(const TreeNode* node, const char* name, StringBuffer& out);
-    // Sets a pseudo-attribute (removed, then appended last), creating the
-    // declaration (tag "xml", version "1.0") when the tree has none.
-    static void setDeclarationAttribute(TreeNode* node, const char* name, const char* value);
-
     // The bytes a save writes: the declared encoding is read (and set to
     // "utf-8" when absent), the node serialized and converted into that
     // encoding, with a byte-order mark for the 16- and 32-bit forms.

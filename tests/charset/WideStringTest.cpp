@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "charset/EncodingConvert.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 
@@ -67,6 +68,31 @@ TEST(WideString, Utf8ToBstr) {
     EXPECT_EQ(unitsOf(counted.b), std::u16string(u"\u00E9z"));
     Bstr fallback(utf8ToBstr("\xE9", -1));
     EXPECT_EQ(unitsOf(fallback.b), std::u16string(u"\u00E9"));
+}
+
+TEST(WideString, LeadingFeffIsACharacterOfTheString) {
+    // Only a byte block read as a document carries a byte-order mark; a
+    // string crossing the interface keeps every character.
+    Bstr marked(makeBstr({0xFEFF, 'd'}));
+    StringBuffer utf8;
+    appendBstrUtf8(marked.b, utf8);
+    EXPECT_STREQ(utf8.getString(), "\xEF\xBB\xBF" "d");
+    Bstr only(makeBstr({0xFEFF}));
+    DataBuffer bytes;
+    bstrToUtf8(only.b, bytes);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()), "\xEF\xBB\xBF");
+
+    Bstr back(utf8ToBstr(StringBuffer("\xEF\xBB\xBF" "data")));
+    EXPECT_EQ(unitsOf(back.b), std::u16string(u"\uFEFFdata"));
+    Bstr alone(utf8ToBstr(StringBuffer("\xEF\xBB\xBF")));
+    EXPECT_EQ(unitsOf(alone.b), std::u16string(u"\uFEFF"));
+
+    // The converter itself keeps skipping a leading mark.
+    EncodingConvert conv;
+    DataBuffer out;
+    const uint8_t le[] = {0xFF, 0xFE, 0x41, 0x00};
+    conv.convert(codepage::kUtf16Le, codepage::kUtf8, le, 4, out);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.getData()), out.getSize()), "A");
 }
 
 TEST(StringBufferAnsi, FromAndToBstr) {

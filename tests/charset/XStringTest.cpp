@@ -73,5 +73,17 @@ TEST(XString, AnsiExactness) {
     EXPECT_STREQ(x.getAnsi(), "caf\xE9");
 }
 
+TEST(XString, LeadingFeffIsKeptInEveryForm) {
+    XString x;
+    const OLECHAR marked[] = {0xFEFF, 'a', 0};
+    x.setFromWide(marked);
+    EXPECT_STREQ(x.getUtf8(), "\xEF\xBB\xBF" "a");
+    x.setFromUtf8("\xEF\xBB\xBF" "a");
+    const OLECHAR* w = x.getWide();
+    EXPECT_EQ(w[0], 0xFEFF);
+    EXPECT_EQ(w[1], 'a');
+    EXPECT_EQ(x.getLength(), 2);
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -114,6 +114,44 @@ TEST(TarvexDocument, DeclarationValuesCrossInTheAnsiCodePage) {
     EXPECT_EQ(take(out).text, kEAcute + "<\xE2\x82\xAC" "A");
 }
 
+TEST(TarvexDocument, DecodeEntitiesKeepsCharactersBeyondTheAnsiCodePage) {
+    BSTR out = nullptr;
+    Tarvex t = newObject();
+    t->DecodeEntities(BstrArg("\xD0\x96x &amp; \xF0\x9F\x98\x80 &eacute;\xD0\x96&lt;"), &out);
+    EXPECT_EQ(take(out).text, "\xD0\x96x & \xF0\x9F\x98\x80 " + kEAcute + "\xD0\x96<");
+}
+
+TEST(TarvexDocument, FeffInsideValuesIsACharacter) {
+    const std::string feff = "\xEF\xBB\xBF";
+    Tarvex t = loaded("<doc a='" + feff + "'>" + feff + "data</doc>");
+    EXPECT_EQ(t.content(), feff + "data");
+    EXPECT_EQ(t.attr("a"), feff);
+    t.setContent(feff);
+    EXPECT_EQ(t.content(), feff);
+}
+
+TEST(TarvexDocument, NulBytesEndTheDocumentText) {
+    // UTF-16 without a byte-order mark is not taken for elements named "\0r\0".
+    const std::string utf16("<\0r\0>\0a\0<\0/\0r\0>\0", 16);
+    Tarvex t = newObject();
+    VARIANT bytes = byteArray(utf16);
+    LONG ok = 1;
+    t->LoadXmlV(bytes, &ok);
+    VariantClear(&bytes);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(logText(t), oneContext("LoadXmlV", {"Failed to parse XML data (5)"}));
+
+    const std::string path = tempPath("utf16-no-mark.xml");
+    writeBytes(path, std::string(1, '\0') + "<\0r\0>\0a\0<\0/\0r\0>");
+    EXPECT_FALSE(t.loadXmlFile(path));
+    EXPECT_NE(logText(t).find("Failed to parse file"), std::string::npos) << logText(t);
+    std::remove(path.c_str());
+
+    // Content set through the interface may still hold NUL bytes.
+    t.setContent(std::string("x\0y", 3));
+    EXPECT_EQ(t.content(), std::string("x\0y", 3));
+}
+
 TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
     const std::string latin1Doc = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf\xE9</r>";
     const std::string utf8Doc = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>caf" + kEAcute + "</r>";

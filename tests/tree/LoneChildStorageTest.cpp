@@ -75,7 +75,7 @@ TEST(LoneChildTree, MixedShapesBuildReadAndFreeCompletely) {
                                            "a-much-longer-tag-name"};
     std::vector<TreeNode*> leaves;
     leaves.reserve(23);
-    size_t before = memBytesInUse();
+    long before = memBlocksInUse();
     TreeNode* root = TreeNode::NewTree("root");
     for (int branch = 0; branch < 23; ++branch) {
         TreeNode* n = root;
@@ -110,5 +110,5 @@ TEST(LoneChildTree, MixedShapesBuildReadAndFreeCompletely) {
     EXPECT_EQ(fan, loneChild->GetParent());
 
     TreeNode::Destroy(root);
-    EXPECT_EQ(before, memBytesInUse());
+    EXPECT_EQ(before, memBlocksInUse());
 }

@@ -10,6 +10,7 @@
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
+#include "xml/ParseEngine.h"
 #include "xml/XmlParser.h"
 #include "xml/XmlSerializer.h"
 
@@ -61,7 +62,7 @@ std::string prolog(const TreeNode* root) {
 
 std::string declAttr(const TreeNode* root, const char* name) {
     StringBuffer v;
-    if (!XmlSerializer::getDeclarationAttribute(root, name, v)) return "<none>";
+    if (!root->GetTree()->GetDeclarationAttribute(name, v)) return "<none>";
     return v.getString();
 }
 
@@ -235,11 +236,67 @@ TEST(XmlParser, OddMarkup) {
     EXPECT_STREQ(p.root->GetChild(0)->GetTag(), "ab");
     EXPECT_STREQ(p.root->GetChild(1)->GetTag(), "c");
 
-    // Embedded NUL bytes are ordinary bytes.
-    const std::string withNul("<a>x\0y</a>", 10);
-    Parsed n(withNul);
+}
+
+TEST(XmlParser, DocumentTextEndsAtFirstNul) {
+    // What follows a NUL byte is not read: the element is closed implicitly.
+    Parsed n(std::string("<a>x\0y</a>", 10));
     ASSERT_TRUE(n.root);
-    EXPECT_EQ(content(n.root), std::string("x\0y", 3));
+    EXPECT_EQ(content(n.root), "x");
+
+    // UTF-16 without a byte-order mark is no document, in either byte order.
+    const std::string le("<\0r\0>\0a\0<\0/\0r\0>\0", 16);
+    const std::string be("\0<\0r\0>\0a\0<\0/\0r\0>", 16);
+    Parsed little(le), big(be);
+    EXPECT_EQ(little.root, nullptr);
+    EXPECT_EQ(big.root, nullptr);
+}
+
+TEST(XmlParser, TextJoiningCdataIsStoredAsCharacters) {
+    // The whole content is written back as one section, where no reference
+    // is decoded: the text runs hold the characters they denote.
+    Parsed before("<a>&#233;&amp;&#x416;<![CDATA[x&#65;]]></a>");
+    EXPECT_TRUE(before.root->IsCdata());
+    EXPECT_EQ(content(before.root), "\xC3\xA9&\xD0\x96x&#65;");
+
+    Parsed after("<a><![CDATA[x]]>&#233; &amp;#65; &#0; &#xD800; &bogus;</a>");
+    EXPECT_EQ(content(after.root), "x \xC3\xA9 &#65; &#0; &#xD800; &bogus;");
+
+    // Without a section, references stay as written.
+    Parsed plain("<a>&#233;<b/>&#x416;</a>");
+    EXPECT_FALSE(plain.root->IsCdata());
+    EXPECT_EQ(content(plain.root), "&#233; &#x416;");
+}
+
+TEST(XmlParser, LogEntriesPerParseAreCapped) {
+    std::string text = "<r>";
+    for (int i = 0; i < 3000; ++i) text += "</<y>";
+    Parsed p(text);
+    std::string log = p.logText();
+    size_t errors = 0;
+    for (size_t at = log.find("Error in closing tag"); at != std::string::npos;
+         at = log.find("Error in closing tag", at + 1))
+        ++errors;
+    // Each stray tag writes an error and its tag: 1,000 entries in all.
+    EXPECT_EQ(errors, 500u);
+    EXPECT_NE(log.find("5000 more log entries of this parse were dropped"), std::string::npos);
+
+    Parsed few("<r></<y></r>");
+    EXPECT_EQ(few.logText().find("dropped"), std::string::npos);
+}
+
+TEST(XmlParser, PrologIsTheResultsAtItsCompletion) {
+    // Many top-level elements: the prolog kept is the one read before the
+    // last completed element, not what follows it.
+    std::string text;
+    for (int i = 0; i < 50; ++i) text += "<?p" + std::to_string(i) + "?><a/>";
+    text += "<?after?>";
+    Parsed p(text);
+    ASSERT_TRUE(p.root);
+    std::string kept = prolog(p.root);
+    EXPECT_EQ(kept.find("<?p0?>\n"), 0u);
+    EXPECT_NE(kept.find("<?p49?>\n"), std::string::npos);
+    EXPECT_EQ(kept.find("after"), std::string::npos);
 }
 
 namespace {
@@ -335,4 +392,29 @@ TEST(XmlParserEncoding, FileLoadCorrectsUtf16Declaration) {
     EXPECT_FALSE(XmlParser::loadXmlFile((path + ".missing").c_str(), &log, &none));
     EXPECT_EQ(none, nullptr);
     std::remove(path.c_str());
+}
+
+TEST(XmlParser, UnclosedConstructsAreSearchedOnce) {
+    // A search that failed is not repeated from a later start: the bytes
+    // searched stay proportional to the input, however many openers it holds.
+    const struct {
+        const char* head;
+        const char* unit;
+    } shapes[] = {
+        {"<r>", "<?a"},
+        {"<!DOCTYPE r [", "<!--"},
+        {"<!DOCTYPE r [", "<?"},
+        {"<!DOCTYPE r [", "\""},
+        {"<r>", "<![CDATA[x]]"},
+    };
+    for (const auto& shape : shapes) {
+        std::string text = shape.head;
+        while (text.size() < 200000) text += shape.unit;
+        ParseEngine cursor;
+        cursor.borrow(text.data(), static_cast<int32_t>(text.size()));
+        TreeNode* root = nullptr;
+        ASSERT_TRUE(XmlParser::parseXml(cursor, nullptr, &root));
+        if (root) TreeNode::Destroy(root);
+        EXPECT_LT(cursor.bytesSearched(), 4 * static_cast<int64_t>(text.size())) << shape.unit;
+    }
 }

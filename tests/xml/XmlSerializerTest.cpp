@@ -227,11 +227,11 @@ TEST(XmlSerializer, MillionDeepDocument) {
 TEST(XmlSerializer, DeclarationAttributes) {
     Doc d(TreeNode::NewTree("r"));
     StringBuffer v;
-    EXPECT_FALSE(XmlSerializer::getDeclarationAttribute(d.root, "encoding", v));
-    XmlSerializer::setDeclarationAttribute(d.root, "standalone", "no");
-    XmlSerializer::setDeclarationAttribute(d.root, "encoding", "x");
-    XmlSerializer::setDeclarationAttribute(d.root, "standalone", "yes");
-    ASSERT_TRUE(XmlSerializer::getDeclarationAttribute(d.root, "standalone", v));
+    EXPECT_FALSE(d.root->GetTree()->GetDeclarationAttribute("encoding", v));
+    d.root->GetTree()->SetDeclarationAttribute("standalone", "no");
+    d.root->GetTree()->SetDeclarationAttribute("encoding", "x");
+    d.root->GetTree()->SetDeclarationAttribute("standalone", "yes");
+    ASSERT_TRUE(d.root->GetTree()->GetDeclarationAttribute("standalone", v));
     EXPECT_STREQ(v.getString(), "yes");
     EXPECT_EQ(xmlOf(d.root), "<?xml version=\"1.0\" encoding=\"x\" standalone=\"yes\" ?>\r\n\r\n<r></r>\r\n");
 }
@@ -273,8 +273,55 @@ TEST(XmlSave, UnmappableCharactersBecomeReferences) {
     EXPECT_EQ(bytesOf(out),
               "<?xml version=\"1.0\" encoding=\"iso-8859-1\" ?>\r\n\r\n"
               "<r a=\"&#x4E2D;\xE9\">x&#x4E2D;\xE9\r\n"
-              "<c><![CDATA[<]]>&#x4E2D;<![CDATA[>]]></c>\r\n"
+              "<c>&lt;&#x4E2D;&gt;</c>\r\n"
               "<e>&#x1F600;</e>\r\n</r>\r\n");
+}
+
+TEST(XmlSave, CdataThatCannotHoldACharacterIsWrittenAsText) {
+    Logger log;
+    // Literal text in the section ("&#65;", "&amp;", "<") must keep its meaning.
+    Doc d("<?xml version='1.0' encoding='iso-8859-1'?><r><c><![CDATA[\xD0\x96 &#65; &amp; <]]></c>"
+          "<k><![CDATA[caf\xC3\xA9 <]]></k></r>");
+    DataBuffer out;
+    ASSERT_TRUE(XmlSerializer::encodeForSave(d.root, out, &log));
+    std::string bytes = bytesOf(out);
+    EXPECT_NE(bytes.find("<c>&#x0416; &amp;#65; &amp;amp; &lt;</c>"), std::string::npos) << bytes;
+    // A section the encoding can hold stays a section.
+    EXPECT_NE(bytes.find("<k><![CDATA[caf\xE9 <]]></k>"), std::string::npos) << bytes;
+
+    // Reloaded, the element holds the character; no reference stands inside
+    // a section.
+    TreeNode* back = nullptr;
+    ASSERT_TRUE(XmlParser::loadXmlBytes(out, &log, &back));
+    Doc reloaded(back);
+    TreeNode* c = reloaded.root->GetChild(0);
+    EXPECT_FALSE(c->IsCdata());
+    EXPECT_EQ(std::string(c->GetContent()), "&#x0416; &#65; &amp; <");
+}
+
+TEST(XmlSave, PrologCharacterTheEncodingLacksFailsTheSave) {
+    const char* docs[] = {
+        "<?xml version='1.0' encoding='iso-8859-1'?><!DOCTYPE r [<!ENTITY e '\xD0\x96'>]><r/>",
+        "<?xml version='1.0' encoding='iso-8859-1'?><?pi \xD0\x96?><r/>",
+        "<?xml version='1.0' encoding='iso-8859-1'?><?xml-stylesheet href='\xD0\x96.xsl'?><r/>",
+    };
+    std::string path = uniquePath("xmlsave_prolog.xml");
+    for (const char* text : docs) {
+        Logger log;
+        ASSERT_TRUE(writeFile(path.c_str(), "old", 3, &log));
+        Doc d(text);
+        EXPECT_FALSE(XmlSerializer::saveXml(d.root, path.c_str(), &log)) << text;
+        EXPECT_EQ(readAll(path), "old");
+        StringBuffer log_text;
+        log.GetText(log_text);
+        EXPECT_TRUE(log_text.contains("Cannot encode the prolog in the document's encoding")) << text;
+    }
+    // Latin-1 characters in the prolog are fine.
+    Logger log;
+    Doc ok("<?xml version='1.0' encoding='iso-8859-1'?><?pi caf\xC3\xA9?><r/>");
+    EXPECT_TRUE(XmlSerializer::saveXml(ok.root, path.c_str(), &log));
+    EXPECT_NE(readAll(path).find("<?pi caf\xE9?>"), std::string::npos);
+    std::remove(path.c_str());
 }
 
 TEST(XmlSave, UnencodableNameWritesNothing) {

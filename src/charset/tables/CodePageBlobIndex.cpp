@@ -82,6 +82,7 @@
 //   20420  glibc iconv "IBM420"
 //   20423  glibc iconv "IBM423"
 //   20424  Python codec "cp424"
+//   20838  ICU uconv "ibm-838"
 //   20866  Python codec "koi8_r"
 //   20871  glibc iconv "IBM871"
 //   20880  glibc iconv "IBM880"
@@ -103,7 +104,6 @@
 //   51932  Python codec "euc_jp"
 //   51936  Python codec "gb2312"
 //   51949  Python codec "euc_kr"
-//   20838  left out: no source found (glibc iconv "IBM-THAI")
 //   20924  left out: no source found (glibc iconv "IBM924")
 
 #include "charset/tables/CodePageBlobs.h"
@@ -193,6 +193,7 @@ extern const char* const kCp20297[];
 extern const char* const kCp20420[];
 extern const char* const kCp20423[];
 extern const char* const kCp20424[];
+extern const char* const kCp20838[];
 extern const char* const kCp20866[];
 extern const char* const kCp20871[];
 extern const char* const kCp20880[];
@@ -296,6 +297,7 @@ const CodePageBlobEntry kCodePageBlobs[] = {
     {20420, kCp20420, 1, nullptr, 0, 283, 269, false, false},
     {20423, kCp20423, 1, nullptr, 0, 283, 269, false, false},
     {20424, kCp20424, 1, nullptr, 0, 283, 269, false, false},
+    {20838, kCp20838, 1, nullptr, 0, 283, 269, false, false},
     {20866, kCp20866, 1, nullptr, 0, 283, 269, false, true},
     {20871, kCp20871, 1, nullptr, 0, 283, 269, false, false},
     {20880, kCp20880, 1, nullptr, 0, 283, 269, false, false},
@@ -319,7 +321,7 @@ const CodePageBlobEntry kCodePageBlobs[] = {
     {51949, kCp51949, 1, nullptr, 0, 7669, 7669, true, true},
 };
 
-const uint32_t kCodePageBlobCount = 101;
+const uint32_t kCodePageBlobCount = 102;
 
 }  // namespace tables
 }  // namespace tarvex

@@ -606,6 +606,15 @@ static const char kCp20424_0[] =
 extern const char* const kCp20424[];
 const char* const kCp20424[] = {kCp20424_0};
 
+static const char kCp20838_0[] =
+    "c4aeUswIDAABCWmg5MUFZJlNZ2lq4HAABTn///SPRQhgCCFAE4KwAIAMiZus2JCAAEKQARUIBEMPtMyOwAPBCJTIZAAAGj1ADQaG"
+    "1AANPU8kZigzSlIAaaANDBBoNAAAAAADjJk0YhiaYCBgTTBGCYmmmgAwnwRpVhpvAElatRtK6cI0k90SdXFr0dcboParcVM0eEVb"
+    "sVsdu9NUegXK9ilo3yzbr3qlYVkbbaQv4bPmKXFIIEoSwESQyCSg3BNMGtsbag0sQTUGCBgmhlSSRUpCRQABAr4BtxAIGwBqlFAB"
+    "uhQohLxBMCAHr3HlzfP+ZHJ0trRQAAAiywgEIDuuMuEdJkIAySwEZ7AWD4U0BW1GQv7+sFO/ohSmFK6IEalJVNH/F3JFOFCQ2lq4"
+    "HAA==";
+extern const char* const kCp20838[];
+const char* const kCp20838[] = {kCp20838_0};
+
 static const char kCp20866_0[] =
     "c4aeUs4UBAABCWmg5MUFZJlNZgOZ0UwAAo3/T/lDyFDYBAApEAAAgIAACIGACwgAACxQFqAewALihpIaAAAAAADIYGQZAAYjQZDI"
     "DBIkhA00DRoAAABJqECmYipihWXIVqki6pUCravTWSKcJUYDCTlseI145JIWSE2j8NIGNLNBAz5CXTR1nJgQwYxpRX9iWp9qK5QM"

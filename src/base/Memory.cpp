@@ -1,0 +1,7 @@
+#include "base/Memory.h"
+
+namespace tarvex {
+
+std::atomic<long> gMemBlocks{0};
+
+}  // namespace tarvex

@@ -1,0 +1,77 @@
+// OutputStage: a staging area in front of a StringBuffer, so the many small
+// pieces of serialized XML become few appends.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "text/StringBuffer.h"
+
+namespace tarvex {
+
+class OutputStage {
+public:
+    explicit OutputStage(StringBuffer& out) : out_(out) {}
+    ~OutputStage() { flush(); }
+    OutputStage(const OutputStage&) = delete;
+    OutputStage& operator=(const OutputStage&) = delete;
+
+    void put(const char* p, size_t n) {
+        if (n > kSize - used_ || n >= kDirect) {
+            // Long runs go straight to the output: one copy, not two.
+            flush();
+            if (n >= kDirect) {
+                appendLarge(p, n);
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, p, n);
+        used_ += n;
+    }
+    void put(std::string_view s) { put(s.data(), s.size()); }
+    void put(char c) {
+        if (used_ == kSize) flush();
+        buf_[used_++] = c;
+    }
+    StringBuffer& target() { return out_; }
+    void flush() {
+        if (used_) {
+            reserve(used_);
+            out_.appendN(buf_, static_cast<int32_t>(used_));
+        }
+        used_ = 0;
+    }
+
+    // Room is reserved ahead geometrically (the output doubles at most once
+    // per doubling of its size), so a large document is copied a bounded
+    // number of times; pages reserved but not yet written cost no memory.
+    void reserve(size_t n) {
+        int64_t spare = static_cast<int64_t>(out_.getCapacity()) - out_.getSize() - 1;
+        if (static_cast<int64_t>(n) <= spare) return;
+        int64_t want = std::max<int64_t>(static_cast<int64_t>(n), std::max<int64_t>(out_.getSize(), kSize * 4));
+        want = std::min<int64_t>(want, 0x7FFFFFF0LL - out_.getSize() - out_.getGrowthIncrement() - 2);
+        if (want > static_cast<int64_t>(n)) out_.ensureCapacity(static_cast<int32_t>(want));
+    }
+
+private:
+    void appendLarge(const char* p, size_t n) {
+        while (n > 0) {
+            int32_t chunk = static_cast<int32_t>(std::min<size_t>(n, 0x40000000));
+            reserve(static_cast<size_t>(chunk));
+            out_.appendN(p, chunk);
+            p += chunk;
+            n -= static_cast<size_t>(chunk);
+        }
+    }
+
+    static constexpr size_t kSize = 16384;
+    static constexpr size_t kDirect = 1024;
+    StringBuffer& out_;
+    size_t used_ = 0;
+    char buf_[kSize];
+};
+
+}  // namespace tarvex

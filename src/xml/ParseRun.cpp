@@ -1,0 +1,445 @@
+#include "xml/ParseRun.h"
+
+#include <cstdio>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define TARVEX_PARSE_SSE2 1
+#endif
+
+#include "base/LogBase.h"
+#include "tree/AttributeSet.h"
+#include "tree/TreeNode.h"
+#include "xml/ParseEngine.h"
+
+namespace tarvex {
+
+namespace {
+
+const ByteSet kTagStop(" \t\r\n/>");
+const ByteSet kAttrNameStop(" \t\r\n=/>");
+const ByteSet kPseudoNameStop(" \t\r\n=?>");
+const ByteSet kPseudoValueStop("\"'\r\n");
+const ByteSet kDropFromTag("<");
+// The stop sets widened by the bytes a name drops: one scan finds both, and
+// only a name that holds such a byte takes the slow way.
+const ByteSet kTagStopOrDrop(" \t\r\n/><");
+const ByteSet kAttrNameStopOrDrop(" \t\r\n=/>\"'<");
+const ByteSet kDropFromAttrName("\"'<");
+const ByteSet kDropFromPseudoName("\"");
+
+inline bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The first `quote` byte in [p, end), or end. Sixteen bytes at a time where
+// possible.
+inline const char* scanQuoted(const char* p, const char* end, char quote) {
+#ifdef TARVEX_PARSE_SSE2
+    const __m128i q = _mm_set1_epi8(quote);
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, q)));
+        if (quotes) {
+#if defined(__GNUC__) || defined(__clang__)
+            return p + __builtin_ctz(quotes);
+#else
+            while (!(quotes & 1u)) {
+                quotes >>= 1;
+                ++p;
+            }
+            return p;
+#endif
+        }
+        p += 16;
+    }
+#endif
+    while (p < end && *p != quote) ++p;
+    return p;
+}
+
+TreeNode* topOf(TreeNode* node) {
+    while (node->GetParent()) node = node->GetParent();
+    return node;
+}
+
+}  // namespace
+
+ParseRun::ParseRun(ParseEngine& cursor, LogBase* log)
+    : c_(cursor), log_(log), prolog_(StringBuffer::withCapacity(2000)) {}
+
+ParseRun::~ParseRun() {
+    if (pendingDecl_) TreeNode::Destroy(pendingDecl_);
+    if (pendingStyle_) TreeNode::Destroy(pendingStyle_);
+    if (current_) TreeNode::Destroy(topOf(current_));
+    if (result_) TreeNode::Destroy(result_);
+}
+
+TreeNode* ParseRun::run() {
+    while (!c_.atEnd()) {
+        if (current_) {
+            c_.skipWhitespace();
+            if (!textRun()) break;
+        } else {
+            c_.skipWhitespace();
+            if (c_.atEnd()) break;
+            // Text at top level (junk, a byte-order mark) is dropped.
+            c_.seekChar('<');
+            c_.advance(1);
+        }
+        if (!markup()) break;
+    }
+    return finish();
+}
+
+// Whether one more entry fits this parse's share of the log.
+bool ParseRun::canLog() {
+    if (!log_) return false;
+    if (logged_ < kMaxLogEntries) {
+        ++logged_;
+        return true;
+    }
+    ++dropped_;
+    return false;
+}
+
+void ParseRun::logError(const char* message) {
+    if (canLog()) log_->LogError(message);
+}
+
+// Reads a text run of the current element up to the next '<'. Returns false
+// when the run ended at the end of the text.
+bool ParseRun::textRun() {
+    if (c_.peek() == '<' && !c_.atEnd()) {
+        c_.advance(1);  // markup follows at once: no run
+        return true;
+    }
+    const char* p = c_.current();
+    c_.seekChar('<');
+    const char* end = c_.current();
+    bool atLt = !c_.atEnd();
+    c_.advance(1);
+    while (end > p && isWhitespace(end[-1])) --end;
+    if (end > p) {
+        int32_t n = static_cast<int32_t>(end - p);
+        StringBuffer* content = current_->ContentBuffer();
+        if (content == nullptr) {
+            // The first run: made at its final size.
+            decoder_.decode(p, n);
+            current_->AppendContent(p, n);
+        } else {
+            if (content->getSize() > 0) content->appendChar(' ');
+            // Only the new run is decoded: the text already held is final.
+            if (current_->IsCdata()) {
+                EntityDecoder::appendCharacters(*content, p, n, true);
+            } else {
+                decoder_.append(*content, p, n);
+            }
+        }
+    }
+    return atLt;
+}
+
+// Markup after '<'. Returns false when the parse ends.
+bool ParseRun::markup() {
+    char m = c_.peek();
+    c_.skipWhitespace();
+    if (c_.atEnd()) return false;
+    switch (m) {
+        case '!':
+            if (current_ && c_.startsWith("![CDATA[", 8)) {
+                cdataSection();
+                return true;
+            }
+            return bangMarkup();
+        case '?':
+            c_.advance(1);
+            processingInstruction();
+            return true;
+        case '/':
+            closingTag();
+            return true;
+        default:
+            return startTag();
+    }
+}
+
+// A CDATA section, wherever it stands in the content: its bytes are appended
+// unchanged, with no separator, so adjacent sections join. Text after "]]>"
+// is read as an ordinary text run. Once a section was read the whole content
+// is written back as one section, so the text that joins it is stored as the
+// characters it denotes, references replaced.
+void ParseRun::cdataSection() {
+    c_.advance(8);
+    StringBuffer* content = current_->EnsureContentBuffer();
+    if (!current_->IsCdata() && content->getSize() > 0 &&
+        std::memchr(content->getString(), '&', static_cast<size_t>(content->getSize()))) {
+        StringBuffer characters;
+        EntityDecoder::appendCharacters(characters, content->getString(), content->getSize(), false);
+        content->clear();
+        content->appendBuffer(characters);
+    }
+    int32_t start = c_.position();
+    int32_t close = c_.find("]]>", 3, start);
+    int32_t stop = close >= 0 ? close : c_.length();
+    if (stop > start) content->appendN(c_.base() + start, stop - start);
+    c_.setPosition(close >= 0 ? close + 3 : c_.length());
+    current_->SetCdata(true);
+}
+
+bool ParseRun::bangMarkup() {
+    if (c_.startsWith("!--", 3)) {
+        if (c_.skipPast("-->")) return true;
+        logError("Unclosed comment");
+        return false;
+    }
+    if (c_.startsWithNoCase("!DOCTYPE", 8)) {
+        prolog_.appendChar('<');
+        int32_t depth = 1;
+        if (!c_.captureDeclaration(depth, prolog_)) logError("Failed to parse DTD");
+        prolog_.appendChar('\n');
+        return true;
+    }
+    c_.seekChar('>');
+    c_.advance(1);
+    return true;
+}
+
+void ParseRun::processingInstruction() {
+    if (c_.startsWithNoCase("xml ", 4)) {
+        pseudoNode(&pendingDecl_);
+    } else if (c_.startsWithNoCase("xml-stylesheet", 14)) {
+        pseudoNode(&pendingStyle_);
+    } else {
+        // Kept as written, from "<?" through "?>".
+        prolog_.append("<?");
+        c_.capturePast("?>", prolog_);
+        prolog_.appendChar('\n');
+    }
+}
+
+void ParseRun::pseudoNode(TreeNode** slot) {
+    const char* name = c_.current();
+    int32_t nameLen = c_.spanUntilAnyOf(kTagStop);
+    c_.skipWhitespace();
+    if (c_.peek() == '/') c_.advance(1);
+    if (*slot) TreeNode::Destroy(*slot);
+    *slot = TreeNode::NewTree(name, nameLen);
+    pseudoAttributes(*slot);
+}
+
+void ParseRun::pseudoAttributes(TreeNode* node) {
+    c_.skipWhitespace();
+    while (!c_.atEnd() && c_.peek() != '>') {
+        int32_t nameLen = 0;
+        const char* name = strippedName(c_.current(), &nameLen, kPseudoNameStop, kDropFromPseudoName);
+        c_.skipWhitespace();
+        const char* text = "";
+        int32_t length = 0;
+        if (c_.peek() == '=') {
+            c_.advance(1);
+            c_.skipWhitespace();
+            value(true, &text, &length);
+        }
+        if (nameLen > 0) node->EnsureAttributes()->Add(name, nameLen, text, length);
+        c_.skipWhitespace();
+        if (c_.peek() == '?') {
+            c_.advance(1);
+            c_.skipWhitespace();
+        }
+    }
+    c_.advance(1);
+}
+
+// Any closing tag closes the current element; its name is not compared.
+void ParseRun::closingTag() {
+    if (c_.scanCloseTag()) {
+        c_.advance(1);
+    } else {
+        logError("Error in closing tag");
+        if (current_ && canLog()) log_->LogData("error_tag", current_->GetTag());
+    }
+    closeCurrent();
+}
+
+void ParseRun::closeCurrent() {
+    if (!current_) return;
+    if (current_->GetParent()) {
+        current_ = current_->GetParent();
+        return;
+    }
+    completeTopLevel(current_);
+}
+
+void ParseRun::completeTopLevel(TreeNode* node) {
+    TreeInfo* tree = node->GetTree();
+    if (pendingDecl_) tree->SetDeclaration(pendingDecl_);
+    if (pendingStyle_) tree->SetStylesheet(pendingStyle_);
+    pendingDecl_ = nullptr;
+    pendingStyle_ = nullptr;
+    // The prolog text as it stands now is the result's; it is copied once,
+    // when the parse ends.
+    prologForResult_ = prolog_.getSize();
+    if (result_) TreeNode::Destroy(result_);
+    result_ = node;
+    current_ = nullptr;
+}
+
+bool ParseRun::startTag() {
+    const char* const base = c_.base();
+    const char* const end = base + c_.length();
+    const char* tag = c_.current();
+    const char* p = tag;
+    while (p < end && !kTagStopOrDrop.has(static_cast<uint8_t>(*p))) ++p;
+    int32_t tagLen = static_cast<int32_t>(p - tag);
+    if (p < end && (*p == '>' || (*p == '/' && end - p >= 2 && p[1] == '>'))) {
+        // The common tag with no attributes and nothing to drop.
+        bool selfClosing = *p == '/';
+        current_ = current_ ? TreeNode::AddChild(current_, tag, tagLen) : TreeNode::NewTree(tag, tagLen);
+        c_.setPosition(static_cast<int32_t>(p - base) + (selfClosing ? 2 : 1));
+        if (selfClosing) closeCurrent();
+        return true;
+    }
+    c_.setPosition(static_cast<int32_t>(p - base));
+    if (c_.peek() == '<' && !c_.atEnd()) {
+        c_.setPosition(static_cast<int32_t>(tag - base));
+        tag = strippedName(tag, &tagLen, kTagStop, kDropFromTag);
+    }
+    if (c_.atEnd()) return false;
+    bool selfClosing = false;
+    c_.skipWhitespace();
+    if (c_.peek() == '/') {
+        selfClosing = true;
+        c_.advance(1);
+    }
+    TreeNode* node = current_ ? TreeNode::AddChild(current_, tag, tagLen) : TreeNode::NewTree(tag, tagLen);
+    current_ = node;
+    c_.skipWhitespace();
+    if (!c_.atEnd() && c_.peek() != '>') {
+        // The attribute block is sized once, for the bytes up to the first
+        // '>' (a bound for the common tag; Add grows it otherwise).
+        const char* gt =
+            static_cast<const char*>(std::memchr(c_.current(), '>', static_cast<size_t>(c_.remaining())));
+        int32_t span = gt ? static_cast<int32_t>(gt - c_.current()) : c_.remaining();
+        int32_t reserve = span < (1 << 20) ? span + 16 : 0;
+        while (!c_.atEnd() && c_.peek() != '>') {
+            attribute(node, reserve);
+            c_.skipWhitespace();
+            if (c_.peek() == '/') {
+                selfClosing = true;
+                c_.advance(1);
+                c_.skipWhitespace();
+            }
+        }
+    }
+    c_.advance(1);
+    if (selfClosing) closeCurrent();
+    return true;
+}
+
+// The name at the position up to a byte of `stops`, without the bytes of
+// `drop`; the position moves past it. Most names hold no such byte and are
+// returned in place.
+const char* ParseRun::strippedName(const char* name, int32_t* length, const ByteSet& stops, const ByteSet& drop) {
+    int32_t n = c_.spanUntilAnyOf(stops);
+    int32_t i = 0;
+    while (i < n && !drop.has(static_cast<uint8_t>(name[i]))) ++i;
+    if (i < n) {
+        nameScratch_.clear();
+        nameScratch_.appendN(name, i);
+        for (; i < n; ++i) {
+            if (!drop.has(static_cast<uint8_t>(name[i]))) nameScratch_.appendChar(name[i]);
+        }
+        name = nameScratch_.getString();
+        n = nameScratch_.getSize();
+    }
+    *length = n;
+    return name;
+}
+
+void ParseRun::attribute(TreeNode* node, int32_t reserve) {
+    const char* const base = c_.base();
+    const char* const end = base + c_.length();
+    const char* name = c_.current();
+    const char* p = name;
+    while (p < end && !kAttrNameStopOrDrop.has(static_cast<uint8_t>(*p))) ++p;
+    int32_t nameLen = static_cast<int32_t>(p - name);
+    c_.setPosition(static_cast<int32_t>(p - base));
+    char stop = c_.peek();
+    if ((stop == '"' || stop == '\'' || stop == '<') && !c_.atEnd()) {
+        c_.setPosition(static_cast<int32_t>(name - base));
+        name = strippedName(name, &nameLen, kAttrNameStop, kDropFromAttrName);
+    }
+    c_.skipWhitespace();
+    const char* text = "";
+    int32_t length = 0;
+    if (c_.peek() == '=') {
+        c_.advance(1);
+        c_.skipWhitespace();
+        value(false, &text, &length);
+    }
+    if (nameLen > 0) {
+        AttributeSet* attributes = node->Attributes();
+        if (!attributes) {
+            attributes = node->EnsureAttributes();
+            attributes->ReserveBytes(reserve);
+        }
+        attributes->Add(name, nameLen, text, length);
+    }
+}
+
+void ParseRun::value(bool pseudo, const char** text, int32_t* length) {
+    const char* const base = c_.base();
+    const char* start;
+    int32_t n;
+    if (pseudo) {
+        // Up to any quote or line end; quotes around it are stepped over.
+        if (c_.peek() == '"') c_.advance(1);
+        if (c_.peek() == '\'') c_.advance(1);
+        start = c_.current();
+        n = c_.spanUntilAnyOf(kPseudoValueStop);
+        if (c_.peek() == '"') c_.advance(1);
+        if (c_.peek() == '\'') c_.advance(1);
+    } else if (char quote = c_.peek(); (quote == '"' || quote == '\'') && !c_.atEnd()) {
+        c_.advance(1);
+        start = c_.current();
+        const char* q = scanQuoted(start, base + c_.length(), quote);
+        n = static_cast<int32_t>(q - start);
+        c_.setPosition(static_cast<int32_t>(q - base));
+        c_.advance(1);
+    } else {
+        // An unquoted value ends at whitespace, '>' or "/>".
+        start = c_.current();
+        while (!c_.atEnd()) {
+            char ch = c_.peek();
+            if (isWhitespace(ch) || ch == '>' || (ch == '/' && c_.peekAt(1) == '>')) break;
+            c_.advance(1);
+        }
+        n = static_cast<int32_t>(c_.current() - start);
+    }
+    decoder_.decode(start, n);
+    *text = start;
+    *length = n;
+}
+
+TreeNode* ParseRun::finish() {
+    if (result_) {
+        // A second, unfinished top-level element is dropped.
+        if (current_) TreeNode::Destroy(topOf(current_));
+        current_ = nullptr;
+    } else if (current_) {
+        // Unclosed elements are closed implicitly.
+        completeTopLevel(topOf(current_));
+    }
+    if (result_ && prologForResult_ > 0)
+        result_->GetTree()->SetProlog(new StringBuffer(prolog_.getString(), prologForResult_, 0));
+    if (dropped_ > 0 && log_) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%d more log entries of this parse were dropped", dropped_);
+        log_->LogInfo(line);
+    }
+    TreeNode* root = result_;
+    result_ = nullptr;
+    return root;
+}
+
+}  // namespace tarvex
