@@ -39,6 +39,7 @@ void XmlEmitter::run(TreeNode* top, int32_t index) {
             stack.pop_back();
         }
     }
+    w_.finish();
 }
 
 void XmlEmitter::content(const TreeNode* node) {
