@@ -107,9 +107,11 @@ void AttributeSet::Reserve(int64_t more) {
     const int64_t want = used + more;
     if (want <= capacity) return;
     if (want > INT32_MAX) fatalError("attribute list would exceed 2 GB");
-    int64_t grown = block_ ? capacity + capacity / 2 : kFirstBlock;
+    // A tree's sets start at the size asked for (the parser asks for the
+    // whole tag's worth), in 8-byte steps: a document holds millions.
+    int64_t grown = block_ ? capacity + capacity / 2 : (heap_ ? want : kFirstBlock);
     if (grown < want) grown = want;
-    grown = (grown + 15) & ~int64_t{15};
+    grown = heap_ ? (grown + 7) & ~int64_t{7} : (grown + 15) & ~int64_t{15};
     if (grown > INT32_MAX) grown = INT32_MAX;
     void* p;
     if (heap_) {

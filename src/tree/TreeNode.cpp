@@ -14,10 +14,8 @@
 
 namespace tarvex {
 
-static_assert(sizeof(StringBuffer) <= 24 && alignof(StringBuffer) <= 8,
-              "TreeNode embeds its content buffer in 24 bytes");
 static_assert(sizeof(char*) <= 13, "a tag block's address fits the inline tag bytes");
-static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 112, "a node fills one 112-byte size class");
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 104, "a node takes 104 bytes");
 
 namespace {
 
@@ -72,10 +70,16 @@ void TreeNode::ReleaseParts(BlockHeap* heap) {
     // The walk in Destroy frees the children themselves.
 }
 
-StringBuffer* TreeNode::Content() { return std::launder(reinterpret_cast<StringBuffer*>(contentStore_)); }
+StringBuffer* TreeNode::Content() {
+    StringBuffer* b;
+    std::memcpy(&b, contentStore_, sizeof b);
+    return b;
+}
 
 const StringBuffer* TreeNode::Content() const {
-    return std::launder(reinterpret_cast<const StringBuffer*>(contentStore_));
+    const StringBuffer* b;
+    std::memcpy(&b, contentStore_, sizeof b);
+    return b;
 }
 
 StringBuffer* TreeNode::ContentBuffer() {
@@ -104,13 +108,15 @@ void TreeNode::MakeContent(const char* text, int32_t len) {
 
 StringBuffer* TreeNode::MakeBufferContent(int32_t increment) {
     BlockHeap* heap = Heap();
+    StringBuffer* b;
     if (hasContent_) {
         HeapText t = Text();
-        new (contentStore_) StringBuffer(t.data, t.length, increment);
+        b = new StringBuffer(t.data, t.length, increment);
         heap->Free(t.data, static_cast<size_t>(t.capacity));
     } else {
-        new (contentStore_) StringBuffer("", 0, increment);
+        b = new StringBuffer("", 0, increment);
     }
+    std::memcpy(contentStore_, &b, sizeof b);
     hasContent_ = true;
     bufferContent_ = true;
     heap->AddForeign(1);
@@ -448,7 +454,7 @@ void TreeNode::DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly) {
                 for (int32_t i = 1; i < count; ++i) stack.Append(c[i]);
             }
             if (piecesOnly) {
-                if (n->hasContent_ && n->bufferContent_) n->Content()->~StringBuffer();
+                if (n->hasContent_ && n->bufferContent_) delete n->Content();
                 n->children_.~ExtPtrArray();
             } else {
                 n->ReleaseParts(heap);
@@ -620,7 +626,7 @@ void TreeNode::AppendContent(const char* bytes, int32_t n) {
 void TreeNode::RemoveContent() {
     if (!hasContent_) return;
     if (bufferContent_) {
-        Content()->~StringBuffer();
+        delete Content();
         Heap()->AddForeign(-1);
     } else {
         Heap()->Free(Text().data, static_cast<size_t>(Text().capacity));

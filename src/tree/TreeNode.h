@@ -144,7 +144,7 @@ private:
     // Frees what the node holds (not the node itself).
     void ReleaseParts(BlockHeap* heap);
     bool HasChildArray() const { return children_.Capacity() != 0; }
-    StringBuffer* Content();                    // the embedded content buffer
+    StringBuffer* Content();                    // the content's own buffer (bufferContent_)
     const StringBuffer* Content() const;
     HeapText& Text() { return *std::launder(reinterpret_cast<HeapText*>(contentStore_)); }
     const HeapText& Text() const { return *std::launder(reinterpret_cast<const HeapText*>(contentStore_)); }
@@ -161,8 +161,8 @@ private:
     // Both trees' memory becomes one group (nodes or their pieces move).
     static void ShareMemory(TreeNode* a, TreeNode* b);
 
-    // Size of the embedded content buffer (checked against StringBuffer).
-    static constexpr size_t kContentStore = 24;
+    // Size of the content store: a heap text, or a buffer's address.
+    static constexpr size_t kContentStore = 16;
     // Tags shorter than this many bytes live in the node itself; longer ones
     // in a block of their exact size whose address the first bytes hold.
     static constexpr int32_t kInlineTag = 13;
@@ -172,8 +172,8 @@ private:
     TreeNode* parent_ = nullptr;
     TreeNode* next_ = nullptr;
     TreeNode* prev_ = nullptr;
-    // The content lives inside the node (when hasContent_): a HeapText, or a
-    // StringBuffer of its own when bufferContent_.
+    // The content lives inside the node (when hasContent_): a HeapText, or the
+    // address of a StringBuffer of its own when bufferContent_.
     alignas(8) unsigned char contentStore_[kContentStore];
     // The children, in the node itself. The array counts as made from the
     // first child on, when it gets its (nonzero) capacity; a lone child needs
