@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "base/Memory.h"
+#include "platform/Pages.h"
 #include "platform/Platform.h"
 
 namespace tarvex {
@@ -46,7 +46,7 @@ void* cutExcess(Store& s, size_t* cut) {
 void freeChain(void* b) {
     while (b) {
         void* n = next(b);
-        memFree(b);
+        platform::freePages(b, BlockCache::kBlockSize);
         b = n;
     }
 }
@@ -71,7 +71,7 @@ void* BlockCache::Take() {
         }
     }
     freeChain(excess);
-    return b ? b : memAlloc(kBlockSize);
+    return b ? b : platform::allocPages(kBlockSize);
 }
 
 void BlockCache::GiveChain(void* first, size_t count) {

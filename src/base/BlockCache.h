@@ -1,6 +1,7 @@
 // BlockCache: the process's store of tree blocks that no tree uses.
 //
-// Trees carve their nodes out of large blocks (BlockHeap). A released tree
+// Trees carve their nodes out of large blocks (BlockHeap), whole pages from
+// the system (platform/Pages.h). A released tree
 // hands its blocks here, and the next tree takes them back warm instead of
 // asking the allocator (and the system) for fresh pages. The store is bounded:
 // up to kKeepBytes stay for as long as the process runs; whatever lies beyond
@@ -15,7 +16,7 @@ namespace tarvex {
 
 class BlockCache {
 public:
-    static constexpr size_t kBlockSize = 256 * 1024;
+    static constexpr size_t kBlockSize = size_t{2} * 1024 * 1024;
     static constexpr size_t kKeepBytes = size_t{64} * 1024 * 1024;
     static constexpr uint32_t kIdleMs = 1000;
 

@@ -25,7 +25,7 @@ static_assert(sizeof(BlockHeap::kSmallMax) > 0 && BlockHeap::kSmallMax % 8 == 0,
 
 namespace {
 constexpr size_t kHeader = 16;   // Block and Large headers, keeping pieces 16-byte aligned
-constexpr size_t kMaxGrownBlock = 64 * 1024;
+constexpr size_t kMaxGrownBlock = 256 * 1024;
 }  // namespace
 
 BlockHeap* BlockHeap::Create() {

@@ -92,16 +92,16 @@ TEST(BlockCache, ReleasedTreesLeaveBlocksWarmWithinTheBound) {
     if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
     BlockCache::Trim();
     BlockHeap* h = BlockHeap::Create();
-    for (int i = 0; i < 40000; ++i) ASSERT_NE(nullptr, h->Alloc(100));   // about 4 MB
+    for (int i = 0; i < 80000; ++i) ASSERT_NE(nullptr, h->Alloc(100));   // about 8 MB
     const size_t held = h->HeldBytes();
     const size_t cachedBefore = BlockCache::CachedBytes();
     h->ReleaseTree();
     const size_t cached = BlockCache::CachedBytes();
-    EXPECT_GE(cached, cachedBefore + held - 256 * 1024);   // all but the first small blocks
+    EXPECT_GE(cached, cachedBefore + held - 512 * 1024);   // all but the first small blocks
     EXPECT_LE(cached, BlockCache::kKeepBytes);
     // The next heap takes them back.
     BlockHeap* next = BlockHeap::Create();
-    for (int i = 0; i < 40000; ++i) ASSERT_NE(nullptr, next->Alloc(100));
-    EXPECT_LE(BlockCache::CachedBytes(), cached - (held - 256 * 1024) + BlockCache::kBlockSize);
+    for (int i = 0; i < 80000; ++i) ASSERT_NE(nullptr, next->Alloc(100));
+    EXPECT_LE(BlockCache::CachedBytes(), cached - (held - 512 * 1024) + BlockCache::kBlockSize);
     next->ReleaseTree();
 }
