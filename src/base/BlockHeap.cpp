@@ -5,6 +5,7 @@
 
 #include "base/BlockCache.h"
 #include "base/Memory.h"
+#include "platform/Pages.h"
 
 namespace tarvex {
 
@@ -19,12 +20,23 @@ struct BlockHeap::Block {
 struct BlockHeap::Large {
     Large* prev;
     Large* next;
+    size_t size;    // bytes allocated, this header included
+    size_t mapped;  // nonzero: whole pages of its own (platform::allocMapped)
 };
 
 static_assert(sizeof(BlockHeap::kSmallMax) > 0 && BlockHeap::kSmallMax % 8 == 0, "8-byte size classes");
 
 namespace {
-constexpr size_t kHeader = 16;   // Block and Large headers, keeping pieces 16-byte aligned
+constexpr size_t kHeader = 16;        // Block header, keeping pieces 16-byte aligned
+constexpr size_t kLargeHeader = 32;   // Large header
+// Large pieces from this size on are pages of their own, which grow by
+// moving page mappings rather than copying (a wide node's child list).
+constexpr size_t kMappedMin = 1024 * 1024;
+
+void releaseLarge(void* l, size_t size, bool mapped) {
+    if (mapped) platform::freeMapped(l, size);
+    else memFree(l);
+}
 constexpr size_t kMaxGrownBlock = 256 * 1024;
 }  // namespace
 
@@ -148,22 +160,27 @@ bool BlockHeap::NewBlock(size_t n) {
 }
 
 void* BlockHeap::AllocLarge(size_t n) {
-    Large* l = static_cast<Large*>(memAlloc(n + kHeader));
+    const size_t size = n + kLargeHeader;
+    const bool mapped = !each_ && size >= kMappedMin;
+    Large* l = static_cast<Large*>(mapped ? platform::allocMapped(size) : memAlloc(size));
     if (!l) return nullptr;
     l->prev = nullptr;
     l->next = large_;
+    l->size = size;
+    l->mapped = mapped ? 1 : 0;
     if (large_) large_->prev = l;
     large_ = l;
-    held_ += n + kHeader;
-    return reinterpret_cast<char*>(l) + kHeader;
+    held_ += size;
+    return reinterpret_cast<char*>(l) + kLargeHeader;
 }
 
 void BlockHeap::FreeLarge(void* p) {
-    Large* l = reinterpret_cast<Large*>(static_cast<char*>(p) - kHeader);
+    Large* l = reinterpret_cast<Large*>(static_cast<char*>(p) - kLargeHeader);
     if (l->prev) l->prev->next = l->next;
     else large_ = l->next;
     if (l->next) l->next->prev = l->prev;
-    memFree(l);
+    held_ -= l->size;
+    releaseLarge(l, l->size, l->mapped != 0);
 }
 
 void* BlockHeap::AllocSlow(size_t n) {
@@ -204,17 +221,30 @@ void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
         // Both large: the allocator may grow the piece in place.
         std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
         if (shared_) hold.lock();
-        Large* l = reinterpret_cast<Large*>(static_cast<char*>(p) - kHeader);
+        Large* l = reinterpret_cast<Large*>(static_cast<char*>(p) - kLargeHeader);
+        const size_t size = newN + kLargeHeader;
+        const bool mapped = l->mapped != 0;
+        if (mapped != (!each_ && size >= kMappedMin)) {
+            // Between the allocator and pages of its own: a new piece.
+            if (hold.owns_lock()) hold.unlock();
+            void* q = Alloc(newN);
+            if (!q) return nullptr;
+            std::memcpy(q, p, oldN < newN ? oldN : newN);
+            Free(p, oldN);
+            return q;
+        }
         Large* prev = l->prev;
         Large* next = l->next;
-        Large* moved = static_cast<Large*>(memRealloc(l, newN + kHeader));
+        const size_t old = l->size;
+        Large* moved = static_cast<Large*>(mapped ? platform::reallocMapped(l, old, size) : memRealloc(l, size));
         if (!moved) return nullptr;
         if (prev) prev->next = moved;
         else large_ = moved;
         if (next) next->prev = moved;
-        held_ += newN;
-        held_ -= oldN;
-        return reinterpret_cast<char*>(moved) + kHeader;
+        moved->size = size;
+        held_ += size;
+        held_ -= old;
+        return reinterpret_cast<char*>(moved) + kLargeHeader;
     }
     void* q = Alloc(newN);
     if (!q) return nullptr;
@@ -226,7 +256,7 @@ void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
 void BlockHeap::Destroy() {
     for (Large* l = large_; l;) {
         Large* next = l->next;
-        memFree(l);
+        releaseLarge(l, l->size, l->mapped != 0);
         l = next;
     }
     // Blocks of the cache's size go back to it in one chain; the small first

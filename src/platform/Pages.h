@@ -17,5 +17,12 @@ void* allocPages(size_t n);
 // Gives the pages back to the system; n as allocated.
 void freePages(void* p, size_t n);
 
+// Page-granular blocks for single large pieces that grow (a wide node's
+// child list): resizing moves page mappings where the system can, instead
+// of copying the bytes into fresh pages. Sizes are rounded up to pages.
+void* allocMapped(size_t n);
+void* reallocMapped(void* p, size_t oldN, size_t newN);   // null on failure, p kept
+void freeMapped(void* p, size_t n);
+
 }  // namespace platform
 }  // namespace tarvex

@@ -4,12 +4,28 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 namespace tarvex {
 namespace platform {
 
 void* allocPages(size_t n) { return VirtualAlloc(nullptr, n, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE); }
 
 void freePages(void* p, size_t) {
+    if (p) VirtualFree(p, 0, MEM_RELEASE);
+}
+
+void* allocMapped(size_t n) { return VirtualAlloc(nullptr, n, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE); }
+
+void* reallocMapped(void* p, size_t oldN, size_t newN) {
+    void* q = allocMapped(newN);
+    if (!q) return nullptr;
+    std::memcpy(q, p, oldN < newN ? oldN : newN);
+    VirtualFree(p, 0, MEM_RELEASE);
+    return q;
+}
+
+void freeMapped(void* p, size_t) {
     if (p) VirtualFree(p, 0, MEM_RELEASE);
 }
 
