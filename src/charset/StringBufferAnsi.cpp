@@ -1,9 +1,11 @@
 // The ANSI operations of StringBuffer: conversions between automation strings
-// or other code pages and the system ANSI code page.
-#include "platform/Platform.h"
-#include "text/DataBuffer.h"
-#include "charset/EncodingConvert.h"
+// or other code pages and the system ANSI code page. They are members because
+// the component calls them as such, but they need the converter, so they are
+// defined here on the charset floor; text/ itself never includes charset/.
 #include "text/StringBuffer.h"
+
+#include "charset/EncodingConvert.h"
+#include "text/DataBuffer.h"
 
 namespace tarvex {
 namespace {

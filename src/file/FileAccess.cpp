@@ -169,9 +169,9 @@ bool loadNamed(XString& name, DataBuffer& out, LogBase* log) {
         logSystemError(log, error);
         if (log && !wide) {
             log->LogData("filename", name.getUtf8());
-            StringBuffer dir;
+            std::string dir;
             platform::currentDirectory(dir);
-            log->LogData("current_dir", dir.getString());
+            log->LogData("current_dir", dir.c_str());
         }
         return false;
     }

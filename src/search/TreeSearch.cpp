@@ -120,19 +120,18 @@ TreeNode* TreeSearch::SearchForAttribute(TreeNode* start, const TreeNode* after,
 bool TreeSearch::HasMatchingValue(const AttributeSet* attributes, const char* name,
                                   const char* pattern) {
     if (!attributes || !name || !*name) return false;
-    const int32_t count = attributes->Count();
-    if (count == 0) return false;
+    if (attributes->Count() == 0) return false;
     if (!pattern) pattern = "";
     const size_t nameLen = std::strlen(name);
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t storedNameLen = 0;
-        const char* storedName = attributes->NamePtr(i, &storedNameLen);
-        if (!storedName || static_cast<size_t>(storedNameLen) != nameLen ||
-            std::memcmp(storedName, name, nameLen) != 0)
+    // The pairs are walked in order, never looked up by index.
+    int32_t cursor = 0;
+    const char* storedName = nullptr;
+    const char* value = nullptr;
+    int32_t storedNameLen = 0, valueLen = 0;
+    while (attributes->NextPair(&cursor, &storedName, &storedNameLen, &value, &valueLen)) {
+        if (static_cast<size_t>(storedNameLen) != nameLen || std::memcmp(storedName, name, nameLen) != 0)
             continue;
-        int32_t valueLen = 0;
-        const char* value = attributes->ValuePtr(i, &valueLen);
-        if (!value || valueLen <= 0) {
+        if (valueLen <= 0) {
             if (WildcardMatch("", pattern, true)) return true;   // empty or only stars
             continue;
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/Memory.h"
+#include "platform/ByteSearch.h"
 
 namespace tarvex {
 
@@ -68,32 +69,14 @@ bool findSegmentLinear(const char* text, size_t textLen, const char* seg, size_t
 size_t findSegment(const char* text, size_t textLen, const char* seg, size_t segLen,
                    bool caseSensitive) {
     if (segLen > textLen) return kNotFound;
-#if defined(__GLIBC__)
-    const bool scanIsLinear = caseSensitive;   // memmem is linear
-#else
-    const bool scanIsLinear = false;
-#endif
+    const bool scanIsLinear = caseSensitive && platform::findBytesIsLinear();
     if (!scanIsLinear && segLen > kShortSegment) {
         size_t at = kNotFound;
         if (findSegmentLinear(text, textLen, seg, segLen, caseSensitive, &at)) return at;
     }
     if (caseSensitive) {
-#if defined(__GLIBC__)
-        const void* hit = memmem(text, textLen, seg, segLen);
-        return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text) : kNotFound;
-#else
-        const char* p = text;
-        const char* last = text + (textLen - segLen);
-        while (p <= last) {
-            const void* q = std::memchr(p, static_cast<unsigned char>(seg[0]),
-                                        static_cast<size_t>(last - p) + 1);
-            if (!q) return kNotFound;
-            p = static_cast<const char*>(q);
-            if (std::memcmp(p + 1, seg + 1, segLen - 1) == 0) return static_cast<size_t>(p - text);
-            ++p;
-        }
-        return kNotFound;
-#endif
+        const char* hit = platform::findBytes(text, textLen, seg, segLen);
+        return hit ? static_cast<size_t>(hit - text) : kNotFound;
     }
     const unsigned char first = foldAscii(static_cast<unsigned char>(seg[0]));
     const bool firstIsLetter = first >= 'a' && first <= 'z';

@@ -97,7 +97,8 @@ public:
     void splitOnString(const char* separator, int32_t maxParts, ExtPtrArray& out) const;
     void parseNameValue(StringBuffer& name, StringBuffer& value) const;
 
-    // ANSI operations (system ANSI code page); see text/StringBufferAnsi.cpp.
+    // ANSI operations (system ANSI code page). They need the converter, so
+    // they are defined on the charset floor, in charset/StringBufferAnsi.cpp.
     static StringBuffer fromBstrAnsi(BSTR b);
     void appendBstrAnsi(BSTR b);
     BSTR toBstrAnsi() const;
@@ -114,6 +115,7 @@ private:
     struct CapacityTag {};
     StringBuffer(CapacityTag, int32_t capacity, int32_t increment);
     [[noreturn]] static void invalidBuffer(const void* self);
+    static int32_t checkedLength(const char* s);
     // Grows the block for an append of n bytes (plus `extra` bytes of slack)
     // and updates the growth increment.
     void growFor(int32_t n, int32_t extra);

@@ -4,6 +4,7 @@
 
 #include "base/FatalError.h"
 #include "base/Memory.h"
+#include "charset/Utf8.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
@@ -71,28 +72,9 @@ uint32_t characterAt(const char*& s, const char* end) {
 }
 
 void appendUtf8(StringBuffer& out, uint32_t cp) {
-    char b[4];
-    int32_t n;
-    if (cp < 0x80) {
-        b[0] = static_cast<char>(cp);
-        n = 1;
-    } else if (cp < 0x800) {
-        b[0] = static_cast<char>(0xC0 | (cp >> 6));
-        b[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 2;
-    } else if (cp < 0x10000) {
-        b[0] = static_cast<char>(0xE0 | (cp >> 12));
-        b[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        b[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 3;
-    } else {
-        b[0] = static_cast<char>(0xF0 | (cp >> 18));
-        b[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        b[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        b[3] = static_cast<char>(0x80 | (cp & 0x3F));
-        n = 4;
-    }
-    out.appendN(b, n);
+    uint8_t bytes[4];
+    uint8_t* end = writeUtf8(bytes, cp);
+    out.appendN(reinterpret_cast<const char*>(bytes), static_cast<int32_t>(end - bytes));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
 #include "xml/TargetCharset.h"
-#include "xml/Utf8Read.h"
+#include "charset/Utf8.h"
 
 namespace tarvex {
 
@@ -166,16 +166,28 @@ bool XmlEmitter::encodable(const char* p, size_t n) {
         if (static_cast<uint8_t>(p[i]) < 0x80) continue;
         uint32_t cp = 0;
         size_t len = readUtf8(p + i, n - i, &cp);
-        if (len == 0) continue;
+        if (len == 0) continue;   // not UTF-8: the converter drops it
         if (!target_->canEncode(cp)) return false;
         i += len - 1;
     }
     return true;
 }
 
+// A name holding a byte that is not UTF-8, or a character the target
+// lacks, cannot be written.
 void XmlEmitter::name(const char* p, size_t n) {
-    if (target_ && failure_ == Failure::None && !encodable(p, n))
-        failure_ = inProlog_ ? Failure::Prolog : Failure::Name;
+    if (target_ && failure_ == Failure::None) {
+        for (size_t i = 0; i < n; ++i) {
+            if (static_cast<uint8_t>(p[i]) < 0x80) continue;
+            uint32_t cp = 0;
+            size_t len = readUtf8(p + i, n - i, &cp);
+            if (len == 0 || !target_->canEncode(cp)) {
+                failure_ = inProlog_ ? Failure::Prolog : Failure::Name;
+                break;
+            }
+            i += len - 1;
+        }
+    }
     w_.put(p, n);
 }
 

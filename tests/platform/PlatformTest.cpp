@@ -5,18 +5,14 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/ByteSearch.h"
 #include "platform/Platform.h"
-#include "text/StringBuffer.h"
 
 using namespace tarvex;
 
 TEST(PlatformServices, ErrorTextAndCodePages) {
-    StringBuffer text;
-    platform::appendErrorText(ENOENT, text);
-    EXPECT_STREQ(text.getString(), "No such file or directory");
-    StringBuffer none;
-    platform::appendErrorText(0, none);
-    EXPECT_EQ(none.getSize(), 0);
+    EXPECT_EQ(platform::errorText(ENOENT), "No such file or directory");
+    EXPECT_EQ(platform::errorText(0), "");
     EXPECT_EQ(platform::ansiCodePage(), 1252u);
     EXPECT_EQ(platform::oemCodePage(), 437u);
 }
@@ -28,13 +24,29 @@ TEST(PlatformServices, ClockSleepDirectoryAndRandom) {
     EXPECT_GE(elapsed, 25u);
     EXPECT_LT(elapsed, 5000u);
 
-    StringBuffer dir;
+    std::string dir;
     ASSERT_TRUE(platform::currentDirectory(dir));
-    EXPECT_EQ(std::string(dir.getString()), std::filesystem::current_path().string());
+    EXPECT_EQ(dir, std::filesystem::current_path().string());
 
     uint8_t a[64] = {}, b[64] = {};
     platform::randomBytes(a, sizeof(a));
     platform::randomBytes(b, sizeof(b));
     EXPECT_NE(std::memcmp(a, b, sizeof(a)), 0);
     platform::randomBytes(nullptr, 0);  // nothing to fill
+}
+
+TEST(PlatformServices, ByteSearchFindsTheLeftmostOccurrence) {
+    const std::string hay = "abaabaabab";
+    auto find = [&](const std::string& needle) -> long {
+        const char* hit = platform::findBytes(hay.data(), hay.size(), needle.data(), needle.size());
+        return hit ? static_cast<long>(hit - hay.data()) : -1;
+    };
+    EXPECT_EQ(find("a"), 0);
+    EXPECT_EQ(find("aab"), 2);
+    EXPECT_EQ(find("abab"), 6);        // only at the very end
+    EXPECT_EQ(find("abaabaabab"), 0);  // the whole text
+    EXPECT_EQ(find("bb"), -1);
+    EXPECT_EQ(find("abaabaababa"), -1);  // longer than the text
+    const std::string zeros("x\0\0y", 4);
+    EXPECT_EQ(platform::findBytes(zeros.data(), zeros.size(), "\0y", 2), zeros.data() + 2);  // bytes, not C strings
 }

@@ -179,3 +179,20 @@ TEST(AttributeSet, ArgumentsTakenFromTheSetItself) {
     ASSERT_EQ(1, set.Count());
     EXPECT_EQ(" other=\"x\"", written(set));
 }
+
+TEST(AttributeSet, WalkGivesEveryPairInOrder) {
+    AttributeSet set;
+    int32_t cursor = 0;
+    const char *name = nullptr, *value = nullptr;
+    int32_t nameLen = 0, valueLen = 0;
+    EXPECT_FALSE(set.NextPair(&cursor, &name, &nameLen, &value, &valueLen));
+    const std::string longValue(300, 'v');   // a length of two bytes
+    set.Add("a", "1");
+    set.Add("b", longValue.c_str());
+    set.Add("a", "");
+    std::string seen;
+    while (set.NextPair(&cursor, &name, &nameLen, &value, &valueLen))
+        seen += std::string(name, nameLen) + "=" + std::to_string(valueLen) + ";";
+    EXPECT_EQ(seen, "a=1;b=300;a=0;");
+    EXPECT_FALSE(set.NextPair(&cursor, &name, &nameLen, &value, &valueLen));
+}

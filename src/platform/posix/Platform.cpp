@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "platform/PseudoRandom.h"
-#include "text/StringBuffer.h"
 
 namespace tarvex {
 namespace platform {
@@ -40,12 +39,12 @@ uint32_t tickCount() {
 
 uint32_t lastErrorCode() { return static_cast<uint32_t>(errno); }
 
-void appendErrorText(uint32_t code, StringBuffer& out) {
-    if (code == 0) return;
+std::string errorText(uint32_t code) {
+    if (code == 0) return std::string();
     char buf[256];
     buf[0] = '\0';
     const char* text = errorTextResult(strerror_r(static_cast<int>(code), buf, sizeof(buf)), buf);
-    if (text && *text) out.append(text);
+    return text ? std::string(text) : std::string();
 }
 
 void sleepMs(uint32_t ms) {
@@ -56,11 +55,11 @@ void sleepMs(uint32_t ms) {
     while (nanosleep(&req, &rem) != 0 && errno == EINTR) req = rem;
 }
 
-bool currentDirectory(StringBuffer& outUtf8) {
+bool currentDirectory(std::string& outUtf8) {
     std::vector<char> buf(512);
     for (;;) {
         if (getcwd(buf.data(), buf.size())) {
-            outUtf8.append(buf.data());
+            outUtf8 = buf.data();
             return true;
         }
         if (errno != ERANGE || buf.size() > (1u << 20)) return false;

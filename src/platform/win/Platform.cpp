@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/PseudoRandom.h"
-#include "text/StringBuffer.h"
 
 #ifndef BCRYPT_USE_SYSTEM_PREFERRED_RNG
 #define BCRYPT_USE_SYSTEM_PREFERRED_RNG 0x00000002
@@ -24,19 +23,21 @@ uint32_t tickCount() { return GetTickCount(); }
 
 uint32_t lastErrorCode() { return GetLastError(); }
 
-void appendErrorText(uint32_t code, StringBuffer& out) {
-    if (code == 0) return;
+std::string errorText(uint32_t code) {
+    std::string out;
+    if (code == 0) return out;
     char* text = nullptr;
     DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
                                  FORMAT_MESSAGE_FROM_SYSTEM,
                              nullptr, code, 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    if (n && text) out.append(text);
+    if (n && text) out = text;
     if (text) LocalFree(text);
+    return out;
 }
 
 void sleepMs(uint32_t ms) { Sleep(ms); }
 
-bool currentDirectory(StringBuffer& outUtf8) {
+bool currentDirectory(std::string& outUtf8) {
     DWORD need = GetCurrentDirectoryW(0, nullptr);
     if (need == 0) return false;
     std::vector<wchar_t> wide(need + 1);
@@ -49,7 +50,7 @@ bool currentDirectory(StringBuffer& outUtf8) {
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(got), utf8.data(), bytes,
                         nullptr, nullptr);
     utf8[static_cast<size_t>(bytes)] = '\0';
-    outUtf8.append(utf8.data());
+    outUtf8 = utf8.data();
     return true;
 }
 
