@@ -5,6 +5,14 @@
 // Counters: bytes_per_second (input bytes), and peak_per_MB, the resident
 // memory a parse (with the tree kept) or a serialization adds at its peak,
 // per megabyte of input, measured in a fresh process per case.
+//
+// The caller's path (caller/...): LoadXmlFile through the interface with the
+// release of the object, and SaveXml, beside pugixml's load_file with the
+// document's destruction and save_file followed by the same syncs (file and
+// folder). 50 MB documents of four shapes, each case in a fresh process of
+// this program: "first" is the first operation there, "fifth" the fifth of
+// the same document (a process that has parsed before). Set
+// TARVEX_BENCH_CALLER=0 to skip these, TARVEX_BENCH_CALLER_MB to resize.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -26,6 +34,12 @@
 #include <tinyxml2.h>
 
 #include <pugixml.hpp>
+
+#include <chrono>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "tarvex/tarvex.hpp"
 
 #include "text/StringBuffer.h"
 #include "tree/TreeNode.h"
@@ -350,7 +364,208 @@ long measureCase(const std::string& kind, int shape, size_t mb) {
     return -1;
 }
 
+
+// ---- the caller's path ------------------------------------------------------
+
+// a: many small elements with one attribute; b: text-heavy; c: attribute-heavy;
+// e: mixed (records with attributes, short and long texts, nesting).
+std::string smallElements(size_t target) {
+    std::string s = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<root>\n";
+    for (unsigned i = 0; s.size() < target; ++i) {
+        s += "<i n=\"";
+        appendNumber(s, i);
+        s += "\">v";
+        appendNumber(s, i % 1000);
+        s += "</i>\n";
+    }
+    return s + "</root>\n";
+}
+
+std::string mixed(size_t target) {
+    std::string s = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<catalog>\n";
+    for (unsigned i = 0; s.size() < target; ++i) {
+        s += "<book id=\"bk";
+        appendNumber(s, i);
+        s += "\" lang=\"en\"><author>Author ";
+        appendNumber(s, i % 977);
+        s += "</author><title>A title &amp; more</title><price currency=\"EUR\">";
+        appendNumber(s, 10 + i % 90);
+        s += ".95</price><tags><tag>x</tag><tag>y</tag></tags><description>An account of the matter, "
+             "told at some length so that the text runs past a line or two, with &lt;marks&gt; in it.";
+        s += "</description></book>\n";
+    }
+    return s + "</catalog>\n";
+}
+
+const char* const kCallerShapes = "abce";
+
+size_t callerMegabytes() {
+    const char* v = std::getenv("TARVEX_BENCH_CALLER_MB");
+    long mb = v ? std::atol(v) : 50;
+    return mb > 0 ? static_cast<size_t>(mb) : 50;
+}
+
+std::string callerPath(char shape) {
+    return "/tmp/tarvex_bench_" + std::string(1, shape) + "_" + std::to_string(callerMegabytes()) + "MB.xml";
+}
+
+// Writes the document file once per machine (kept between runs).
+const std::string& callerFile(char shape) {
+    static std::map<char, std::string> made;
+    auto it = made.find(shape);
+    if (it != made.end()) return it->second;
+    std::string path = callerPath(shape);
+    std::ifstream probe(path, std::ios::binary | std::ios::ate);
+    size_t target = callerMegabytes() * 1000 * 1000;
+    if (!probe || static_cast<size_t>(probe.tellg()) < target) {
+        std::string doc;
+        switch (shape) {
+            case 'a': doc = smallElements(target); break;
+            case 'b': doc = textHeavy(target); break;
+            case 'c': doc = attributeHeavy(target); break;
+            default: doc = mixed(target); break;
+        }
+        std::ofstream(path, std::ios::binary).write(doc.data(), static_cast<std::streamsize>(doc.size()));
+    }
+    return made.emplace(shape, path).first->second;
+}
+
+double seconds(std::chrono::steady_clock::time_point a, std::chrono::steady_clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
+
+void syncFileAndFolder(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    std::string folder = path.substr(0, path.find_last_of('/'));
+    fd = ::open(folder.empty() ? "/" : folder.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+struct CallerResult {
+    double load = 0;      // seconds, load plus release
+    double release = 0;   // seconds, release alone
+    double save = 0;
+    long peakKb = 0;      // of the first load, with the tree kept
+};
+
+// One load (with release) and one save, repeated `rounds` times in this
+// process; the figures of the last round are kept.
+CallerResult runCaller(bool ours, const std::string& path, int rounds) {
+    CallerResult r;
+    const std::string out = path + (ours ? ".tarvex-out.xml" : ".pugixml-out.xml");
+    using clock = std::chrono::steady_clock;
+    for (int round = 0; round < rounds; ++round) {
+        const bool first = round == 0;
+        if (first) {
+            std::ofstream reset("/proc/self/clear_refs");
+            reset << "5";
+        }
+        long before = first ? statusKb("VmRSS:") : 0;
+        if (ours) {
+            auto t0 = clock::now();
+            tarvex::Tarvex doc = tarvex::Tarvex::create();
+            if (!doc.loadXmlFile(path)) std::fprintf(stderr, "LoadXmlFile failed\n");
+            auto t1 = clock::now();
+            if (first) r.peakKb = statusKb("VmHWM:") - before;
+            auto t2 = clock::now();
+            if (!doc.saveXml(out)) std::fprintf(stderr, "SaveXml failed\n");
+            auto t3 = clock::now();
+            doc = tarvex::Tarvex();
+            auto t4 = clock::now();
+            r.release = seconds(t3, t4);
+            r.load = seconds(t0, t1) + r.release;
+            r.save = seconds(t2, t3);
+        } else {
+            auto t0 = clock::now();
+            auto* doc = new pugi::xml_document();
+            if (!doc->load_file(path.c_str())) std::fprintf(stderr, "load_file failed\n");
+            auto t1 = clock::now();
+            if (first) r.peakKb = statusKb("VmHWM:") - before;
+            auto t2 = clock::now();
+            if (!doc->save_file(out.c_str(), "", pugi::format_raw)) std::fprintf(stderr, "save_file failed\n");
+            syncFileAndFolder(out);
+            auto t3 = clock::now();
+            delete doc;
+            auto t4 = clock::now();
+            r.release = seconds(t3, t4);
+            r.load = seconds(t0, t1) + r.release;
+            r.save = seconds(t2, t3);
+        }
+    }
+    std::remove(out.c_str());
+    return r;
+}
+
+// Parent side: one fresh process per iteration, timed by what it reports.
+void CallerCase(benchmark::State& state, bool ours, char shape, int rounds, bool save) {
+    const std::string& path = callerFile(shape);
+    double inputMb = 0;
+    {
+        std::ifstream f(path, std::ios::binary | std::ios::ate);
+        inputMb = static_cast<double>(f.tellg()) / (1024.0 * 1024.0);
+    }
+    double peakKb = 0, releaseShare = 0;
+    for (auto _ : state) {
+        std::string tmp = "/tmp/bench_xml_caller_" + std::to_string(std::random_device{}()) + ".txt";
+        std::string cmd = "'" + gSelf + "' --caller=" + (ours ? "tarvex:" : "pugixml:") + shape + ":" +
+                          std::to_string(rounds) + " > " + tmp + " 2>/dev/null";
+        CallerResult r;
+        if (std::system(cmd.c_str()) == 0) {
+            std::ifstream f(tmp);
+            f >> r.load >> r.release >> r.save >> r.peakKb;
+        }
+        std::remove(tmp.c_str());
+        double t = save ? r.save : r.load;
+        if (t <= 0) {
+            state.SkipWithError("the measuring process failed");
+            break;
+        }
+        state.SetIterationTime(t);
+        peakKb = static_cast<double>(r.peakKb);
+        releaseShare = r.load > 0 ? r.release / r.load : 0;
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(inputMb * 1024.0 * 1024.0));
+    if (!save) {
+        state.counters["release_share"] = releaseShare;
+        if (rounds == 1) state.counters["peak_per_MB"] = peakKb / 1024.0 / inputMb;
+    }
+}
+
+void registerCaller() {
+    const char* v = std::getenv("TARVEX_BENCH_CALLER");
+    if (v && std::strcmp(v, "0") == 0) return;
+    for (const char* shape = kCallerShapes; *shape; ++shape) {
+        for (int rounds : {1, 5}) {
+            for (bool save : {false, true}) {
+                for (bool ours : {true, false}) {
+                    std::string name = std::string("caller/") + (save ? "save/" : "load/") +
+                                       (rounds == 1 ? "first/" : "fifth/") + *shape + "/" +
+                                       (ours ? "tarvex" : "pugixml");
+                    char sh = *shape;
+                    benchmark::RegisterBenchmark(name.c_str(), [ours, sh, rounds, save](benchmark::State& s) {
+                        CallerCase(s, ours, sh, rounds, save);
+                    })
+                        ->UseManualTime()
+                        ->Iterations(3)
+                        ->Unit(benchmark::kMillisecond);
+                }
+            }
+        }
+    }
+}
+
 void registerAll() {
+    registerCaller();
+    const char* only = std::getenv("TARVEX_BENCH_CALLER_ONLY");
+    if (only && *only && std::strcmp(only, "0") != 0) return;
     std::vector<size_t> sizes{10};
     const char* large = std::getenv("TARVEX_BENCH_LARGE");
     if (large && *large && std::strcmp(large, "0") != 0) sizes.push_back(100);
@@ -396,6 +611,16 @@ int main(int argc, char** argv) {
                               static_cast<size_t>(std::atol(spec.c_str() + b + 1)));
         std::printf("%ld\n", kb);
         return kb < 0 ? 1 : 0;
+    }
+    if (argc == 2 && std::strncmp(argv[1], "--caller=", 9) == 0) {
+        // --caller=library:shape:rounds
+        std::string spec = argv[1] + 9;
+        size_t a = spec.find(':');
+        if (a == std::string::npos || a + 3 >= spec.size()) return 2;
+        CallerResult r = runCaller(spec.substr(0, a) == "tarvex", callerFile(spec[a + 1]),
+                                   std::atoi(spec.c_str() + a + 3));
+        std::printf("%.6f %.6f %.6f %ld\n", r.load, r.release, r.save, r.peakKb);
+        return 0;
     }
     registerAll();
     benchmark::Initialize(&argc, argv);

@@ -26,6 +26,7 @@ void ExtPtrArray::Swap(ExtPtrArray& other) {
     std::swap(capacity_, other.capacity_);
     std::swap(count_, other.count_);
     std::swap(deferred_, other.deferred_);
+    std::swap(outer_, other.outer_);
     // The union moves as bytes, whichever member is in use on either side.
     unsigned char t[sizeof(void*)];
     std::memcpy(t, &one_, sizeof t);
@@ -33,14 +34,49 @@ void ExtPtrArray::Swap(ExtPtrArray& other) {
     std::memcpy(&other.one_, t, sizeof t);
 }
 
-void ExtPtrArray::Grow() {
+int32_t ExtPtrArray::GrowthCapacity() const {
+    if (deferred_) return capacity_;
     int32_t needed = count_ + 1;
     int64_t grown = static_cast<int64_t>(capacity_) + step_;
-    int32_t newCapacity = grown > needed ? static_cast<int32_t>(grown) : needed + 1;
+    return grown > needed ? static_cast<int32_t>(grown) : needed + 1;
+}
+
+void ExtPtrArray::UseOuterBlock(void** block, int32_t capacity) {
+    if (deferred_) {
+        // The lone element moves in; the step stays, as for a first block.
+        if (count_ > 0) block[0] = one_;
+        deferred_ = false;
+    } else {
+        if (!outer_ && elements_) {
+            // A block of the array's own: its slots move to the new one.
+            std::memcpy(block, elements_, sizeof(void*) * static_cast<size_t>(count_));
+            FreeBlock();
+        }
+        if (step_ < kMaxStep) step_ = capacity < kMaxStep ? capacity : kMaxStep;
+    }
+    if (capacity > count_) {
+        std::memset(block + count_, 0, sizeof(void*) * static_cast<size_t>(capacity - count_));
+    }
+    elements_ = block;
+    capacity_ = capacity;
+    outer_ = true;
+}
+
+void ExtPtrArray::Grow() {
+    int32_t newCapacity = GrowthCapacity();
     // Same result as a fresh zeroed block with the old elements copied in.
     size_t bytes = sizeof(void*) * static_cast<size_t>(newCapacity);
-    void** grownBlock =
-        static_cast<void**>(elements_ ? memRealloc(elements_, bytes) : memAlloc(bytes));
+    void** grownBlock;
+    if (outer_) {
+        // Not ours to resize: the slots move to a block of our own.
+        grownBlock = static_cast<void**>(memAlloc(bytes));
+        if (grownBlock && count_ > 0) {
+            std::memcpy(grownBlock, elements_, sizeof(void*) * static_cast<size_t>(count_));
+        }
+        outer_ = false;
+    } else {
+        grownBlock = static_cast<void**>(elements_ ? memRealloc(elements_, bytes) : memAlloc(bytes));
+    }
     std::memset(grownBlock + capacity_, 0,
                 sizeof(void*) * static_cast<size_t>(newCapacity - capacity_));
     elements_ = grownBlock;

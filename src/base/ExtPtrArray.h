@@ -17,7 +17,7 @@ public:
     ExtPtrArray() : step_(5), capacity_(0), count_(0), elements_(nullptr) {}
     ExtPtrArray(int32_t capacity, int32_t step);    // values below 1 become 5
     ~ExtPtrArray() {
-        if (!deferred_ && elements_) FreeBlock();
+        if (!deferred_ && !outer_ && elements_) FreeBlock();
     }
     ExtPtrArray(const ExtPtrArray&) = delete;
     ExtPtrArray& operator=(const ExtPtrArray&) = delete;
@@ -31,13 +31,25 @@ public:
     // the block then gets `capacity` slots (values below 1 become 5), so the
     // capacities and steps read back are those of an eagerly made block.
     void ResetDeferred(int32_t capacity, int32_t step) {
-        if (!deferred_ && elements_) FreeBlock();
+        if (!deferred_ && !outer_ && elements_) FreeBlock();
+        outer_ = false;
         step_ = step < 1 ? 5 : step;
         capacity_ = capacity < 1 ? 5 : capacity;
         count_ = 0;
         deferred_ = true;
         one_ = nullptr;
     }
+    // Blocks owned by someone else (a tree's heap): the array neither frees
+    // nor resizes such a block. Its owner grows it: when Full(), it makes a
+    // block of GrowthCapacity() slots, with the current block's slots moved
+    // in (OuterBlock(), null when there is none), and hands it over with
+    // UseOuterBlock. An Append on a full outer block copies the slots to a
+    // block of the array's own.
+    bool Full() const { return deferred_ ? count_ >= 1 : count_ >= capacity_; }
+    int32_t GrowthCapacity() const;
+    void** OuterBlock() const { return outer_ && !deferred_ ? elements_ : nullptr; }
+    void UseOuterBlock(void** block, int32_t capacity);
+
     // Exchanges the contents of two arrays.
     void Swap(ExtPtrArray& other);
 
@@ -90,6 +102,8 @@ private:
     int32_t count_;
     // True while no block exists and at most one element is held, in one_.
     bool deferred_ = false;
+    // True when the block belongs to someone else (see UseOuterBlock).
+    bool outer_ = false;
     union {
         void** elements_;
         void* one_;

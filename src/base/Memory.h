@@ -1,26 +1,46 @@
 // The library's allocator for buffers and tree nodes.
 //
-// Every block that buffers and nodes own goes through these three calls, so
-// the allocator behind them can be chosen in one place.
+// Every block that buffers and nodes own goes through these calls; the
+// allocator behind them is a platform service (platform/Allocator.h).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+
+#include "platform/Allocator.h"
 
 namespace tarvex {
 
-void* memAlloc(size_t n);
-void* memAllocZeroed(size_t n);
-void* memRealloc(void* p, size_t n);
-void memFree(void* p);
+extern std::atomic<long> gMemBlocks;
 
-// Bytes held in live blocks, for tests and benchmarks: with mimalloc those of
-// the calling thread's heap, with the C heap the process total as the C
-// library (or AddressSanitizer) reports it; 0 where neither can tell.
-size_t memBytesInUse();
+inline void countMemBlocks(long delta) {
+    gMemBlocks.store(gMemBlocks.load(std::memory_order_relaxed) + delta, std::memory_order_relaxed);
+}
+
+inline void* memAlloc(size_t n) {
+    countMemBlocks(1);
+    return platform::allocBytes(n);
+}
+inline void* memAllocZeroed(size_t n) {
+    countMemBlocks(1);
+    return platform::allocZeroedBytes(n);
+}
+inline void* memRealloc(void* p, size_t n) {
+    if (!p) countMemBlocks(1);
+    return platform::reallocBytes(p, n);
+}
+inline void memFree(void* p) {
+    if (p) countMemBlocks(-1);
+    platform::freeBytes(p);
+}
+
+// Bytes held in live blocks (see platform::bytesInUse).
+inline size_t memBytesInUse() { return platform::bytesInUse(); }
 
 // Blocks these calls handed out and not yet freed, whatever the allocator:
 // what a test of the library's own leaks counts. Exact while one thread
-// allocates at a time (the count is kept without a lock).
-long memBlocksInUse();
+// allocates at a time (the count is kept without a lock). Blocks that
+// released trees left in the block store (BlockCache) count as in use.
+inline long memBlocksInUse() { return gMemBlocks.load(std::memory_order_relaxed); }
 
 }  // namespace tarvex

@@ -7,10 +7,13 @@
 // so a failed write never damages the file it was to replace.
 #include "file/FileAccess.h"
 
+#include <functional>
+
 #include <string>
 
 #include "base/LogBase.h"
 #include "platform/Platform.h"
+#include "text/ByteSink.h"
 #include "text/DataBuffer.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
@@ -181,7 +184,11 @@ bool loadNamed(XString& name, DataBuffer& out, LogBase* log) {
 
 // Writes the bytes to a new file beside the target, then moves it over the
 // target. The messages are those of the route: ANSI (7)/(1), wide (6)/(3).
-bool writeByRoute(Route target, const void* data, uint32_t length, LogBase* log) {
+// `body` writes the bytes to the open temporary file; false with the error
+// code when it could not.
+using BodyWriter = std::function<bool(FileHandle f, uint32_t* error)>;
+
+bool writeByRoute(Route target, const BodyWriter& body, LogBase* log) {
     auto logWriteFailure = [&](uint32_t error) {
         if (!log) return;
         if (target.wide) {
@@ -232,12 +239,9 @@ bool writeByRoute(Route target, const void* data, uint32_t length, LogBase* log)
     TempFileGuard guard(tempName, target.form);
     FileCloser closer(f);
 
-    if (length > 0) {
-        uint32_t put = platform::writeAll(f, data, length, &error);
-        if (put < length) {
-            logWriteFailure(error);
-            return false;
-        }
+    if (!body(f, &error)) {
+        logWriteFailure(error);
+        return false;
     }
     if (!platform::flushFile(f, &error)) {
         logWriteFailure(error);
@@ -287,7 +291,54 @@ bool writeFile(const char* pathUtf8, const void* data, uint32_t length, LogBase*
     // A name without an exact ANSI form is written by its wide form only:
     // its ANSI form names a different file.
     Route r = routeFor(name);
-    return writeByRoute(r, data, length, log);
+    return writeByRoute(
+        r,
+        [data, length](FileHandle f, uint32_t* error) {
+            return length == 0 || platform::writeAll(f, data, length, error) == length;
+        },
+        log);
+}
+
+namespace {
+
+// Hands the pieces straight to the temporary file; the first failure sticks.
+class FileSink : public ByteSink {
+public:
+    explicit FileSink(FileHandle f) : f_(f) {}
+    bool write(const char* p, size_t n) override {
+        while (ok_ && n > 0) {
+            uint32_t chunk = static_cast<uint32_t>(n < 0x40000000u ? n : 0x40000000u);
+            if (platform::writeAll(f_, p, chunk, &error_) != chunk) ok_ = false;
+            p += chunk;
+            n -= chunk;
+        }
+        return ok_;
+    }
+    bool ok() const { return ok_; }
+    uint32_t error() const { return error_; }
+
+private:
+    FileHandle f_;
+    bool ok_ = true;
+    uint32_t error_ = 0;
+};
+
+}  // namespace
+
+bool writeFileStreamed(const char* pathUtf8, const std::function<bool(ByteSink&)>& produce, LogBase* log) {
+    if (!pathUtf8 || !*pathUtf8) return false;
+    XString name;
+    name.setFromUtf8(pathUtf8);
+    Route r = routeFor(name);
+    return writeByRoute(
+        r,
+        [&produce](FileHandle f, uint32_t* error) {
+            FileSink sink(f);
+            bool produced = produce(sink);
+            *error = sink.error();
+            return produced && sink.ok();
+        },
+        log);
 }
 
 }  // namespace tarvex

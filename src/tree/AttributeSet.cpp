@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/FatalError.h"
+#include "base/BlockHeap.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
 #include "text/XmlEscape.h"
@@ -86,7 +87,10 @@ AttributeSet::AttributeSet() = default;
 AttributeSet::~AttributeSet() { Clear(); }
 
 void AttributeSet::Clear() {
-    if (block_) memFree(block_);
+    if (block_) {
+        if (heap_) heap_->Root()->Free(block_, static_cast<size_t>(Head()->capacity));
+        else memFree(block_);
+    }
     block_ = nullptr;
 }
 
@@ -103,11 +107,20 @@ void AttributeSet::Reserve(int64_t more) {
     const int64_t want = used + more;
     if (want <= capacity) return;
     if (want > INT32_MAX) fatalError("attribute list would exceed 2 GB");
-    int64_t grown = block_ ? capacity + capacity / 2 : kFirstBlock;
+    // A tree's sets start at the size asked for (the parser asks for the
+    // whole tag's worth), in 8-byte steps: a document holds millions.
+    int64_t grown = block_ ? capacity + capacity / 2 : (heap_ ? want : kFirstBlock);
     if (grown < want) grown = want;
-    grown = (grown + 15) & ~int64_t{15};
+    grown = heap_ ? (grown + 7) & ~int64_t{7} : (grown + 15) & ~int64_t{15};
     if (grown > INT32_MAX) grown = INT32_MAX;
-    void* p = block_ ? memRealloc(block_, static_cast<size_t>(grown)) : memAlloc(static_cast<size_t>(grown));
+    void* p;
+    if (heap_) {
+        BlockHeap* heap = heap_->Root();
+        p = block_ ? heap->Realloc(block_, static_cast<size_t>(capacity), static_cast<size_t>(grown))
+                   : heap->Alloc(static_cast<size_t>(grown));
+    } else {
+        p = block_ ? memRealloc(block_, static_cast<size_t>(grown)) : memAlloc(static_cast<size_t>(grown));
+    }
     if (!p) fatalError("out of memory in an attribute list");
     if (!block_) {
         Header* h = static_cast<Header*>(p);

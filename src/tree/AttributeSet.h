@@ -6,7 +6,7 @@
 // little-endian base-128 number, one byte below 128), then the name bytes and
 // the value bytes, with no separators. The block is made on the first
 // addition, so a list costs two allocations in all: the set (one pointer) and
-// its block. Lookups walk the records in order, summing lengths.
+// its block (both from the tree's heap for a node's set). Lookups walk the records in order, summing lengths.
 #pragma once
 
 #include <cstddef>
@@ -16,10 +16,14 @@
 namespace tarvex {
 
 class StringBuffer;
+class BlockHeap;
 
 class AttributeSet {
 public:
     AttributeSet();
+    // A set whose block comes from a tree's heap (the set itself is placed
+    // there by its node).
+    explicit AttributeSet(BlockHeap* heap) : heap_(heap) {}
     ~AttributeSet();
     AttributeSet(const AttributeSet&) = delete;
     AttributeSet& operator=(const AttributeSet&) = delete;
@@ -120,6 +124,7 @@ private:
     unsigned char* End() const { return block_ + Head()->used; }
 
     unsigned char* block_ = nullptr;   // null until the first addition
+    BlockHeap* heap_ = nullptr;        // where the block lives; null: the library's allocator
 };
 
 }  // namespace tarvex

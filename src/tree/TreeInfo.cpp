@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "base/BlockHeap.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
@@ -18,12 +19,13 @@ int32_t TreeInfo::NextTreeId() { return gNextTreeId.fetch_add(1, std::memory_ord
 void* TreeInfo::operator new(size_t n) { return memAlloc(n); }
 void TreeInfo::operator delete(void* p) { memFree(p); }
 
-TreeInfo::TreeInfo() : treeId(NextTreeId()) {}
+TreeInfo::TreeInfo(BlockHeap* heap) : heap(heap), treeId(NextTreeId()) {}
 
 TreeInfo::~TreeInfo() {
     SetDeclaration(nullptr);
     SetStylesheet(nullptr);
     SetProlog(nullptr);
+    if (heap) heap->Root()->ReleaseTree();
 }
 
 void TreeInfo::SetDeclaration(TreeNode* node) {

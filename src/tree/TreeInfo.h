@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/BlockHeap.h"
+
 namespace tarvex {
 
 class StringBuffer;
@@ -15,8 +17,11 @@ class TreeNode;
 
 class TreeInfo {
 public:
-    TreeInfo();                      // takes a new tree id
-    ~TreeInfo();                     // destroys declaration, stylesheet, prolog (not the root)
+    // Takes a new tree id and one tree's share of `heap`.
+    explicit TreeInfo(BlockHeap* heap);
+    // Destroys declaration, stylesheet, prolog (not the root), then gives up
+    // the share of the heap: the last tree of a heap's group frees it.
+    ~TreeInfo();
     TreeInfo(const TreeInfo&) = delete;
     TreeInfo& operator=(const TreeInfo&) = delete;
 
@@ -27,6 +32,7 @@ public:
     TreeNode* declaration = nullptr;        // owned, optional; root of a tree of its own
     TreeNode* stylesheet = nullptr;         // owned, optional; root of a tree of its own
     StringBuffer* prolog = nullptr;         // owned, optional; allocated with new
+    BlockHeap* heap;                        // the memory of the nodes (a share of its group)
     int32_t treeId;
     int32_t total = 0;
 
@@ -40,6 +46,12 @@ public:
     // The declaration node, created when absent with tag "xml" and the first
     // attribute version="1.0".
     TreeNode* EnsureDeclaration();
+
+    // The root of the heap's group, where the tree's pieces come from.
+    BlockHeap* Heap() {
+        heap = heap->Root();
+        return heap;
+    }
 
     // Reads a pseudo-attribute of the declaration; false (out empty) when the
     // tree has no declaration or the declaration lacks the name.

@@ -1,9 +1,11 @@
 #include "tree/TreeNode.h"
 
+#include <climits>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "base/BlockHeap.h"
 #include "base/FatalError.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
@@ -12,10 +14,8 @@
 
 namespace tarvex {
 
-static_assert(sizeof(StringBuffer) <= 24 && alignof(StringBuffer) <= 8,
-              "TreeNode embeds its content buffer in 24 bytes");
 static_assert(sizeof(char*) <= 13, "a tag block's address fits the inline tag bytes");
-static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 112, "a node fills one 112-byte size class");
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 104, "a node takes 104 bytes");
 
 namespace {
 
@@ -52,34 +52,75 @@ TreeNode* nodeAt(const ExtPtrArray* a, int32_t i) { return static_cast<TreeNode*
 
 }  // namespace
 
-void* TreeNode::operator new(size_t n) { return memAlloc(n); }
-void TreeNode::operator delete(void* p) { memFree(p); }
-
-TreeNode::~TreeNode() {
-    if (hasTag_ && tagLen_ >= kInlineTag) ClearTag();
-    if (hasContent_) Content()->~StringBuffer();
-    if (attributes_) delete attributes_;
-    // children_ frees its block only; the walk in Destroy frees the children.
+void TreeNode::ReleaseParts(BlockHeap* heap) {
+    if (hasTag_ && tagLen_ >= kInlineTag) {
+        char* block;
+        std::memcpy(&block, tag_, sizeof block);
+        heap->Free(block, static_cast<size_t>(tagLen_) + 1);
+    }
+    if (hasContent_) RemoveContent();
+    if (attributes_) {
+        attributes_->~AttributeSet();
+        heap->Free(attributes_, sizeof(AttributeSet));
+        attributes_ = nullptr;
+    }
+    if (void** block = children_.OuterBlock()) {
+        heap->Free(block, sizeof(void*) * static_cast<size_t>(children_.Capacity()));
+    }
+    // The walk in Destroy frees the children themselves.
 }
 
-StringBuffer* TreeNode::Content() { return std::launder(reinterpret_cast<StringBuffer*>(contentStore_)); }
+StringBuffer* TreeNode::Content() {
+    StringBuffer* b;
+    std::memcpy(&b, contentStore_, sizeof b);
+    return b;
+}
 
 const StringBuffer* TreeNode::Content() const {
-    return std::launder(reinterpret_cast<const StringBuffer*>(contentStore_));
+    const StringBuffer* b;
+    std::memcpy(&b, contentStore_, sizeof b);
+    return b;
 }
 
-StringBuffer* TreeNode::ContentBuffer() { return hasContent_ ? Content() : nullptr; }
+StringBuffer* TreeNode::ContentBuffer() {
+    if (!hasContent_) return nullptr;
+    return bufferContent_ ? Content() : MakeBufferContent(0);
+}
 
-const StringBuffer* TreeNode::ContentBuffer() const { return hasContent_ ? Content() : nullptr; }
-
-// Content buffers are sized exactly (len + 1); an empty one holds one byte.
-void TreeNode::MakeContent(const char* text, int32_t len, int32_t increment) {
+// Contents are sized exactly (len + 1); an empty one holds one byte.
+void TreeNode::MakeContent(const char* text, int32_t len) {
+    static_assert(sizeof(HeapText) <= kContentStore, "a heap content fits the content store");
     if (!text || len <= 0) {
         text = "";
         len = 0;
     }
-    new (contentStore_) StringBuffer(text, len, increment);
+    char* data = static_cast<char*>(Heap()->Alloc(static_cast<size_t>(len) + 1));
+    if (!data) fatalError("out of memory for a content");
+    std::memcpy(data, text, static_cast<size_t>(len));
+    data[len] = 0;
+    HeapText& t = *new (contentStore_) HeapText;
+    t.data = data;
+    t.length = len;
+    t.capacity = len + 1;
     hasContent_ = true;
+    bufferContent_ = false;
+}
+
+StringBuffer* TreeNode::MakeBufferContent(int32_t increment) {
+    BlockHeap* heap = Heap();
+    StringBuffer* b;
+    if (hasContent_) {
+        HeapText t = Text();
+        b = new StringBuffer(t.data, t.length, increment);
+        heap->Free(t.data, static_cast<size_t>(t.capacity));
+    } else {
+        b = new StringBuffer("", 0, increment);
+    }
+    std::memcpy(contentStore_, &b, sizeof b);
+    hasContent_ = true;
+    bufferContent_ = true;
+    heap->AddForeign(1);
+    return Content();
 }
 
 const char* TreeNode::TagBytes() const {
@@ -98,13 +139,13 @@ void TreeNode::StoreTag(const char* text, int32_t len) {
         if (len > 0) std::memmove(tag_, text, static_cast<size_t>(len));
         tag_[len] = 0;
     } else {
-        char* block = static_cast<char*>(memAlloc(static_cast<size_t>(len) + 1));
+        char* block = static_cast<char*>(Heap()->Alloc(static_cast<size_t>(len) + 1));
         if (!block) fatalError("out of memory for a tag");
         std::memcpy(block, text, static_cast<size_t>(len));
         block[len] = 0;
         std::memcpy(tag_, &block, sizeof block);
     }
-    if (old) memFree(old);
+    if (old) Heap()->Free(old, static_cast<size_t>(tagLen_) + 1);
     tagLen_ = len;
     hasTag_ = true;
 }
@@ -114,7 +155,7 @@ void TreeNode::ClearTag() {
     if (tagLen_ >= kInlineTag) {
         char* block;
         std::memcpy(&block, tag_, sizeof block);
-        memFree(block);
+        Heap()->Free(block, static_cast<size_t>(tagLen_) + 1);
     }
     tagLen_ = 0;
     hasTag_ = false;
@@ -123,10 +164,14 @@ void TreeNode::ClearTag() {
 // ---------------------------------------------------------------------------
 // Construction
 
-inline TreeNode* TreeNode::MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen) {
+inline TreeNode* TreeNode::MakeNode(TreeInfo* tree, const char* tag, int32_t tagLen, const char* content,
+                                    int32_t contentLen) {
+    void* memory = tree->Heap()->Alloc(sizeof(TreeNode));
+    if (!memory) fatalError("out of memory for a node");
     // Default-initialised: the members set by their initialisers only, not
     // the whole node cleared first.
-    TreeNode* node = new TreeNode;
+    TreeNode* node = new (memory) TreeNode;
+    node->tree_ = tree;
     if (tag && tagLen > 0 && tagLen < kInlineTag) {
         // A short tag is copied in at most two fixed-size moves.
         char* to = node->tag_;
@@ -147,24 +192,28 @@ inline TreeNode* TreeNode::MakeNode(const char* tag, int32_t tagLen, const char*
         node->tag_[0] = 0;
         if (tag && tagLen > 0) node->StoreTag(tag, tagLen);
     }
-    if (content && contentLen > 0) node->MakeContent(content, contentLen, 0);
+    if (content && contentLen > 0) node->MakeContent(content, contentLen);
+    return node;
+}
+
+TreeNode* TreeNode::NewRoot(BlockHeap* heap, const char* tag, int32_t tagLen) {
+    if (!heap) fatalError("out of memory for a tree");
+    TreeInfo* tree = new TreeInfo(heap);
+    TreeNode* node = MakeNode(tree, tag, tagLen, nullptr, 0);
+    tree->root = node;
     return node;
 }
 
 TreeNode* TreeNode::NewTree(const char* tag) { return NewTree(tag, textLength(tag)); }
 
 TreeNode* TreeNode::NewTree(const char* tag, int32_t tagLen) {
-    TreeNode* node = MakeNode(tag, tagLen, nullptr, 0);
-    TreeInfo* tree = new TreeInfo();
-    tree->root = node;
-    node->tree_ = tree;
-    return node;
+    return NewRoot(BlockHeap::Create(), tag, tagLen);
 }
 
 TreeNode* TreeNode::NewTree(const char* tag, const char* content) {
     TreeNode* node = NewTree(tag);
     int32_t n = textLength(content);
-    if (n > 0) node->MakeContent(content, n, 0);
+    if (n > 0) node->MakeContent(content, n);
     return node;
 }
 
@@ -173,6 +222,19 @@ inline void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
         // Siblings tend to look alike: size the array like the previous one's.
         int32_t capacity = parent->prev_ ? parent->prev_->NumChildren() : 0;
         parent->children_.ResetDeferred(capacity > 0 ? capacity : 5, kChildStep);
+    }
+    ExtPtrArray& c = parent->children_;
+    while (c.Full()) {
+        // The child array lives in the tree's heap too. (A first block of
+        // one slot is full at once and grows again.)
+        const int32_t grown = c.GrowthCapacity();
+        void** old = c.OuterBlock();
+        BlockHeap* heap = parent->Heap();
+        void* block = old ? heap->Realloc(old, sizeof(void*) * static_cast<size_t>(c.Capacity()),
+                                          sizeof(void*) * static_cast<size_t>(grown))
+                          : heap->Alloc(sizeof(void*) * static_cast<size_t>(grown));
+        if (!block) fatalError("out of memory for a child list");
+        c.UseOuterBlock(static_cast<void**>(block), grown);
     }
     TreeNode* last = static_cast<TreeNode*>(parent->children_.Last());
     if (last) last->next_ = child;
@@ -184,16 +246,14 @@ inline void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
 
 TreeNode* TreeNode::AddChild(TreeNode* parent, const char* tag, const char* content) {
     if (!parent) return NewTree(tag, content);
-    TreeNode* node = MakeNode(tag, textLength(tag), content, textLength(content));
-    node->tree_ = parent->tree_;
+    TreeNode* node = MakeNode(parent->tree_, tag, textLength(tag), content, textLength(content));
     LinkLastChild(parent, node);
     return node;
 }
 
 TreeNode* TreeNode::AddChild(TreeNode* parent, const char* tag, int32_t tagLen) {
     if (!parent) return NewTree(tag, tagLen);
-    TreeNode* node = MakeNode(tag, tagLen, nullptr, 0);
-    node->tree_ = parent->tree_;
+    TreeNode* node = MakeNode(parent->tree_, tag, tagLen, nullptr, 0);
     LinkLastChild(parent, node);
     return node;
 }
@@ -218,6 +278,8 @@ bool TreeNode::AdoptChild(TreeNode* parent, TreeNode* child) {
 
     TreeInfo* old = child->tree_;
     int32_t moved = 0;
+    // The child's memory joins the parent's group before its record goes.
+    ShareMemory(parent, child);
     if (old) {
         moved = old->total;
         old->root = nullptr;
@@ -252,39 +314,51 @@ void TreeNode::DetachFromParent(TreeNode* node) {
 
     int32_t count = SubtreeTotal(node);
     TreeInfo* old = node->tree_;
-    if (old) {
-        old->total -= count;
-        if (old->total <= 0) {
-            old->total = 0;
-            Destroy(old->root);
-        }
+    // The new tree shares the old one's memory, where its nodes live; made
+    // first, so that the old tree's end leaves that memory in place.
+    BlockHeap* heap = old->Heap();
+    heap->AddTree();
+    TreeInfo* tree = new TreeInfo(heap);
+    old->total -= count;
+    if (old->total <= 0) {
+        old->total = 0;
+        Destroy(old->root);
     }
-    TreeInfo* tree = new TreeInfo();
     tree->root = node;
     tree->total = count;
     PointSubtreeAt(node, tree);
 }
 
+void TreeNode::ShareMemory(TreeNode* a, TreeNode* b) {
+    if (a->tree_ != b->tree_) BlockHeap::Join(a->tree_->heap, b->tree_->heap);
+}
+
 void TreeNode::SwapNodeData(TreeNode* a, TreeNode* b) {
     if (!a || !b) return;
     if (a != b) {
-        // A tag is its bytes or its block's address, so the raw bytes move.
+        // Pieces change nodes, so both trees' memory becomes one group.
+        ShareMemory(a, b);
+        // A tag is its bytes or its block's address, so the raw bytes move;
+        // so do the contents (a heap text or a buffer, neither points at itself).
         std::swap(a->tag_, b->tag_);
         std::swap(a->tagLen_, b->tagLen_);
-        std::swap(a->hasTag_, b->hasTag_);
-        if (a->hasContent_ && b->hasContent_) {
-            std::swap(*a->Content(), *b->Content());
-        } else if (a->hasContent_ || b->hasContent_) {
-            TreeNode* from = a->hasContent_ ? a : b;
-            TreeNode* to = a->hasContent_ ? b : a;
-            new (to->contentStore_) StringBuffer(std::move(*from->Content()));
-            to->hasContent_ = true;
-            from->RemoveContent();
-        }
+        bool t = a->hasTag_;
+        a->hasTag_ = b->hasTag_;
+        b->hasTag_ = t;
+        unsigned char store[kContentStore];
+        std::memcpy(store, a->contentStore_, kContentStore);
+        std::memcpy(a->contentStore_, b->contentStore_, kContentStore);
+        std::memcpy(b->contentStore_, store, kContentStore);
+        t = a->hasContent_;
+        a->hasContent_ = b->hasContent_;
+        b->hasContent_ = t;
+        t = a->bufferContent_;
+        a->bufferContent_ = b->bufferContent_;
+        b->bufferContent_ = t;
         std::swap(a->attributes_, b->attributes_);
     }
-    if (a->hasContent_ && a->Content()->getSize() == 0) a->RemoveContent();
-    if (b->hasContent_ && b->Content()->getSize() == 0) b->RemoveContent();
+    if (a->hasContent_ && a->GetContentLength() == 0) a->RemoveContent();
+    if (b->hasContent_ && b->GetContentLength() == 0) b->RemoveContent();
 }
 
 bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
@@ -354,7 +428,7 @@ void TreeNode::DestroyTree(TreeNode* node) {
 // each one node at a time, so the memory reads of different branches overlap
 // instead of waiting for each other; the first child of a node continues its
 // branch, the others wait on the explicit stack.
-void TreeNode::DestroyNodes(TreeNode* node) {
+void TreeNode::DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly) {
     constexpr int kLanes = 8;
     TreeNode* lanes[kLanes];
     int lanesUsed = 0;
@@ -379,9 +453,14 @@ void TreeNode::DestroyNodes(TreeNode* node) {
 #endif
                 for (int32_t i = 1; i < count; ++i) stack.Append(c[i]);
             }
-            // What `delete n` does, with both steps in line.
-            n->~TreeNode();
-            memFree(n);
+            if (piecesOnly) {
+                if (n->hasContent_ && n->bufferContent_) delete n->Content();
+                n->children_.~ExtPtrArray();
+            } else {
+                n->ReleaseParts(heap);
+                n->~TreeNode();
+                heap->Free(n, sizeof(TreeNode));
+            }
             if (next) lanes[kept++] = next;
         }
         lanesUsed = kept;
@@ -409,13 +488,20 @@ void TreeNode::Destroy(TreeNode* node) {
         }
         node->parent_ = nullptr;
     }
-    TreeInfo* record = node->tree_ && node->tree_->root == node ? node->tree_ : nullptr;
+    TreeInfo* record = node->tree_->root == node ? node->tree_ : nullptr;
+    BlockHeap* heap = node->Heap();
 
-    // Iterative: a chain of any depth needs no stack frames of its own.
-    if (node->children_.Count() > 0) {
-        DestroyNodes(node);
+    if (record && heap->Trees() == 1) {
+        // The last tree of its memory: the heap goes as a whole with the
+        // record, so only outside pieces need a visit.
+        if (heap->Foreign() > 0) DestroyNodes(node, heap, true);
+    } else if (node->children_.Count() > 0) {
+        // Iterative: a chain of any depth needs no stack frames of its own.
+        DestroyNodes(node, heap, false);
     } else {
-        delete node;
+        node->ReleaseParts(heap);
+        node->~TreeNode();
+        heap->Free(node, sizeof(TreeNode));
     }
     if (record) {
         record->root = nullptr;
@@ -445,15 +531,21 @@ void TreeNode::SetTag(const char* text, int32_t len) {
     StoreTag(text, len);
 }
 
-const char* TreeNode::GetContent() const { return hasContent_ ? Content()->getString() : ""; }
+const char* TreeNode::GetContent() const {
+    if (!hasContent_) return "";
+    return bufferContent_ ? Content()->getString() : Text().data;
+}
 
-int32_t TreeNode::GetContentLength() const { return hasContent_ ? Content()->getSize() : 0; }
+int32_t TreeNode::GetContentLength() const {
+    if (!hasContent_) return 0;
+    return bufferContent_ ? Content()->getSize() : Text().length;
+}
 
-bool TreeNode::HasContent() const { return hasContent_ && Content()->getSize() > 0; }
+bool TreeNode::HasContent() const { return GetContentLength() > 0; }
 
 StringBuffer* TreeNode::EnsureContentBuffer(int32_t increment) {
-    if (!hasContent_) MakeContent(nullptr, 0, increment);
-    return Content();
+    if (hasContent_ && bufferContent_) return Content();
+    return MakeBufferContent(increment);
 }
 
 void TreeNode::SetContent(const char* text) { SetContent(text, textLength(text)); }
@@ -461,15 +553,29 @@ void TreeNode::SetContent(const char* text) { SetContent(text, textLength(text))
 void TreeNode::SetContent(const char* text, int32_t len) {
     if (!text || len < 0) len = 0;
     if (!hasContent_) {
-        MakeContent(text, len, 0);
+        MakeContent(text, len);
         return;
     }
-    assignBytes(*Content(), text, len);
+    if (bufferContent_) {
+        assignBytes(*Content(), text, len);
+        return;
+    }
+    HeapText& t = Text();
+    if (len + 1 <= t.capacity) {
+        // `text` may lie in the content itself.
+        if (len > 0) std::memmove(t.data, text, static_cast<size_t>(len));
+        t.data[len] = 0;
+        t.length = len;
+        return;
+    }
+    HeapText old = t;
+    MakeContent(text, len);
+    Heap()->Free(old.data, static_cast<size_t>(old.capacity));
 }
 
 void TreeNode::SetContentBytes(const char* bytes, int32_t n) {
     if (!bytes) {
-        if (hasContent_) Content()->clear();
+        if (hasContent_) SetContent("", 0);
         return;
     }
     SetContent(bytes, n);
@@ -480,33 +586,63 @@ void TreeNode::AppendContent(const char* bytes) { AppendContent(bytes, textLengt
 void TreeNode::AppendContent(const char* bytes, int32_t n) {
     if (!bytes || n <= 0) return;
     if (!hasContent_) {
-        MakeContent(bytes, n, 0);
+        MakeContent(bytes, n);
         return;
     }
-    StringBuffer& content = *Content();
-    if (pointsInto(content, bytes)) {
-        StringBuffer copy(bytes, n, 0);
-        content.appendN(copy.getString(), n);
+    if (bufferContent_) {
+        StringBuffer& content = *Content();
+        if (pointsInto(content, bytes)) {
+            StringBuffer copy(bytes, n, 0);
+            content.appendN(copy.getString(), n);
+            return;
+        }
+        content.appendN(bytes, n);
         return;
     }
-    content.appendN(bytes, n);
+    HeapText& t = Text();
+    const int64_t want = static_cast<int64_t>(t.length) + n + 1;
+    if (want > INT32_MAX) fatalError("content would exceed 2 GB");
+    if (want <= t.capacity) {
+        std::memmove(t.data + t.length, bytes, static_cast<size_t>(n));
+    } else {
+        // Grows by half again, so repeated appends stay linear; `bytes` may
+        // lie in the old block, which is freed last.
+        int64_t grown = static_cast<int64_t>(t.capacity) + t.capacity / 2;
+        if (grown < want) grown = want;
+        if (grown > INT32_MAX) grown = INT32_MAX;
+        BlockHeap* heap = Heap();
+        char* data = static_cast<char*>(heap->Alloc(static_cast<size_t>(grown)));
+        if (!data) fatalError("out of memory for a content");
+        std::memcpy(data, t.data, static_cast<size_t>(t.length));
+        std::memcpy(data + t.length, bytes, static_cast<size_t>(n));
+        heap->Free(t.data, static_cast<size_t>(t.capacity));
+        t.data = data;
+        t.capacity = static_cast<int32_t>(grown);
+    }
+    t.length += n;
+    t.data[t.length] = 0;
 }
 
 void TreeNode::RemoveContent() {
     if (!hasContent_) return;
-    Content()->~StringBuffer();
+    if (bufferContent_) {
+        delete Content();
+        Heap()->AddForeign(-1);
+    } else {
+        Heap()->Free(Text().data, static_cast<size_t>(Text().capacity));
+    }
     hasContent_ = false;
+    bufferContent_ = false;
 }
 
 AttributeSet* TreeNode::EnsureAttributes() {
-    if (!attributes_) attributes_ = new AttributeSet();
+    if (!attributes_) {
+        BlockHeap* heap = Heap();
+        void* memory = heap->Alloc(sizeof(AttributeSet));
+        if (!memory) fatalError("out of memory for an attribute list");
+        attributes_ = ::new (memory) AttributeSet(heap);
+    }
     return attributes_;
-}
-
-void TreeNode::SetAttributes(AttributeSet* set) {
-    if (set == attributes_) return;
-    delete attributes_;
-    attributes_ = set;
 }
 
 // ---------------------------------------------------------------------------

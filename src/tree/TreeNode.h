@@ -4,10 +4,17 @@
 // kept in the nodes are totalled in the record; a tree lives while that total
 // is above zero. All walks over subtrees, destruction included, are iterative
 // (explicit ExtPtrArray stack), so arbitrarily deep trees are safe.
+//
+// A node and its pieces (long tag, content, attribute list, child array) come
+// from its tree's heap (BlockHeap). Releasing a tree hands back whole blocks
+// without visiting the nodes, unless some node holds outside memory: a
+// content buffer handed out for editing (ContentBuffer, EnsureContentBuffer)
+// is moved to a buffer of its own, and such a tree is walked.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 
 #include "base/ExtPtrArray.h"
 #include "tree/TreeInfo.h"
@@ -16,6 +23,7 @@ namespace tarvex {
 
 class StringBuffer;
 class AttributeSet;
+class BlockHeap;
 
 class TreeNode {
 public:
@@ -62,8 +70,10 @@ public:
     int32_t GetContentLength() const;
     bool HasContent() const;                    // present and non-empty
     bool HasContentBuffer() const { return hasContent_; }
-    StringBuffer* ContentBuffer();                            // may be null
-    const StringBuffer* ContentBuffer() const;
+    // The content as an editable buffer (null when absent). Moves the content
+    // out of the tree's heap into a buffer of its own: for editing, not for
+    // reading (GetContent).
+    StringBuffer* ContentBuffer();
     // The content buffer, created empty (capacity 1) when absent; `increment`
     // is its growth increment (0 means the default of 200).
     StringBuffer* EnsureContentBuffer(int32_t increment = 0);
@@ -78,7 +88,6 @@ public:
 
     AttributeSet* Attributes() const { return attributes_; }   // may be null
     AttributeSet* EnsureAttributes();
-    void SetAttributes(AttributeSet* set);      // takes ownership, destroys the old one
 
     // Structure
     int32_t NumChildren() const;
@@ -90,6 +99,7 @@ public:
     TreeNode* GetRoot() const { return tree_ ? tree_->root : nullptr; }
     TreeInfo* GetTree() const { return tree_; }
     int32_t GetTreeId() const { return tree_ ? tree_->treeId : 0; }
+    // For reading and reordering (children are added through the node).
     ExtPtrArray* Children() const {                            // may be null
         return HasChildArray() ? const_cast<ExtPtrArray*>(&children_) : nullptr;
     }
@@ -110,29 +120,49 @@ public:
     int32_t RefCount() const { return refCount_; }
 
 private:
-    TreeNode() = default;
-    ~TreeNode();
+    TreeNode() : hasTag_(false), hasContent_(false), cdata_(false), bufferContent_(false) {}
+    ~TreeNode() = default;
     TreeNode(const TreeNode&) = delete;
     TreeNode& operator=(const TreeNode&) = delete;
-    static void* operator new(size_t n);
-    static void operator delete(void* p);
 
-    static TreeNode* MakeNode(const char* tag, int32_t tagLen, const char* content, int32_t contentLen);
+    // Content kept in the tree's heap: `capacity` bytes, NUL-terminated.
+    struct HeapText {
+        char* data;
+        int32_t length;
+        int32_t capacity;
+    };
+
+    BlockHeap* Heap() const { return tree_->Heap(); }
+    static TreeNode* MakeNode(TreeInfo* tree, const char* tag, int32_t tagLen, const char* content,
+                              int32_t contentLen);
+    static TreeNode* NewRoot(BlockHeap* heap, const char* tag, int32_t tagLen);
     static void LinkLastChild(TreeNode* parent, TreeNode* child);
     static void PointSubtreeAt(TreeNode* node, TreeInfo* tree);
-    static void DestroyNodes(TreeNode* node);
+    // Frees the subtree's nodes into `heap`; with `piecesOnly`, only the
+    // outside memory is freed (the heap is about to go as a whole).
+    static void DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly);
+    // Frees what the node holds (not the node itself).
+    void ReleaseParts(BlockHeap* heap);
     bool HasChildArray() const { return children_.Capacity() != 0; }
-    StringBuffer* Content();                    // the embedded content buffer
+    StringBuffer* Content();                    // the content's own buffer (bufferContent_)
     const StringBuffer* Content() const;
-    void MakeContent(const char* text, int32_t len, int32_t increment);
+    HeapText& Text() { return *std::launder(reinterpret_cast<HeapText*>(contentStore_)); }
+    const HeapText& Text() const { return *std::launder(reinterpret_cast<const HeapText*>(contentStore_)); }
+    // Content in the heap; an empty one holds one byte.
+    void MakeContent(const char* text, int32_t len);
+    // Moves a heap content into a buffer of its own (or makes an empty one).
+    StringBuffer* MakeBufferContent(int32_t increment);
     const char* TagBytes() const;
     // Replaces the tag bytes (the text may be the tag itself) and makes the
     // tag present.
     void StoreTag(const char* text, int32_t len);
     void ClearTag();
 
-    // Size of the embedded content buffer (checked against StringBuffer).
-    static constexpr size_t kContentStore = 24;
+    // Both trees' memory becomes one group (nodes or their pieces move).
+    static void ShareMemory(TreeNode* a, TreeNode* b);
+
+    // Size of the content store: a heap text, or a buffer's address.
+    static constexpr size_t kContentStore = 16;
     // Tags shorter than this many bytes live in the node itself; longer ones
     // in a block of their exact size whose address the first bytes hold.
     static constexpr int32_t kInlineTag = 13;
@@ -142,7 +172,8 @@ private:
     TreeNode* parent_ = nullptr;
     TreeNode* next_ = nullptr;
     TreeNode* prev_ = nullptr;
-    // The content buffer lives inside the node (constructed when hasContent_).
+    // The content lives inside the node (when hasContent_): a HeapText, or the
+    // address of a StringBuffer of its own when bufferContent_.
     alignas(8) unsigned char contentStore_[kContentStore];
     // The children, in the node itself. The array counts as made from the
     // first child on, when it gets its (nonzero) capacity; a lone child needs
@@ -151,9 +182,10 @@ private:
     int32_t refCount_ = 0;
     int32_t tagLen_ = 0;
     alignas(8) char tag_[kInlineTag];
-    bool hasTag_ = false;
-    bool hasContent_ = false;
-    bool cdata_ = false;
+    bool hasTag_ : 1;
+    bool hasContent_ : 1;
+    bool cdata_ : 1;
+    bool bufferContent_ : 1;
 };
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 // OutputStage: a staging area in front of a StringBuffer, so the many small
-// pieces of serialized XML become few appends.
+// pieces of serialized XML become few appends. With a sink, the buffer is
+// handed over and emptied whenever it holds kDrain bytes: the output then
+// streams through a small buffer that stays warm.
 #pragma once
 
 #include <algorithm>
@@ -8,13 +10,14 @@
 #include <cstring>
 #include <string_view>
 
+#include "text/ByteSink.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
 
 class OutputStage {
 public:
-    explicit OutputStage(StringBuffer& out) : out_(out) {}
+    explicit OutputStage(StringBuffer& out, ByteSink* sink = nullptr) : out_(out), sink_(sink) {}
     ~OutputStage() { flush(); }
     OutputStage(const OutputStage&) = delete;
     OutputStage& operator=(const OutputStage&) = delete;
@@ -43,6 +46,12 @@ public:
             out_.appendN(buf_, static_cast<int32_t>(used_));
         }
         used_ = 0;
+        if (sink_ && out_.getSize() >= static_cast<int32_t>(kDrain)) drain();
+    }
+    // Everything staged goes out (to the sink, where there is one).
+    void finish() {
+        flush();
+        if (sink_) drain();
     }
 
     // Room is reserved ahead geometrically (the output doubles at most once
@@ -64,12 +73,20 @@ private:
             out_.appendN(p, chunk);
             p += chunk;
             n -= static_cast<size_t>(chunk);
+            if (sink_ && out_.getSize() >= static_cast<int32_t>(kDrain)) drain();
         }
+    }
+
+    void drain() {
+        if (out_.getSize() > 0) sink_->write(out_.getString(), static_cast<size_t>(out_.getSize()));
+        out_.clear();
     }
 
     static constexpr size_t kSize = 16384;
     static constexpr size_t kDirect = 1024;
+    static constexpr size_t kDrain = 256 * 1024;
     StringBuffer& out_;
+    ByteSink* sink_;
     size_t used_ = 0;
     char buf_[kSize];
 };

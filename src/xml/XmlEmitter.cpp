@@ -39,6 +39,7 @@ void XmlEmitter::run(TreeNode* top, int32_t index) {
             stack.pop_back();
         }
     }
+    w_.finish();
 }
 
 void XmlEmitter::content(const TreeNode* node) {
@@ -58,13 +59,8 @@ void XmlEmitter::content(const TreeNode* node) {
 
 void XmlEmitter::attributes(const AttributeSet* set) {
     if (!set) return;
-    if (!target_) {
-        // The list writes itself in one linear pass.
-        w_.flush();
-        w_.reserve(4096);
-        set->Write(w_.target());
-        return;
-    }
+    // Through the staging area like everything else: most lists are a pair
+    // or two, and handing the output buffer over for each would cost more.
     int32_t cursor = 0;
     const char* name = nullptr;
     const char* value = nullptr;

@@ -23,6 +23,9 @@ public:
     enum class Failure { None, Name, Prolog };
 
     XmlEmitter(StringBuffer& out, TargetCharset* target) : w_(out), target_(target) {}
+    // Streams the output: `out` is the staging buffer, emptied into `sink`
+    // as it fills; run() hands over the rest before it returns.
+    XmlEmitter(StringBuffer& out, TargetCharset* target, ByteSink* sink) : w_(out, sink), target_(target) {}
 
     Failure failure() const { return failure_; }
 

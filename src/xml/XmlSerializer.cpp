@@ -4,6 +4,7 @@
 #include "charset/CharsetRegistry.h"
 #include "charset/EncodingConvert.h"
 #include "file/FileAccess.h"
+#include "text/ByteSink.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 #include "tree/TreeNode.h"
@@ -38,6 +39,17 @@ bool hasFourByteLead(const StringBuffer& text) {
     return false;
 }
 
+constexpr int32_t kStageBytes = 512 * 1024;
+
+// The encoding the tree declares; a tree declaring none is given "utf-8".
+void declaredEncoding(TreeNode* node, StringBuffer& encoding) {
+    TreeInfo* tree = node->GetTree();
+    if (!tree->GetDeclarationAttribute("encoding", encoding)) {
+        tree->SetDeclarationAttribute("encoding", "utf-8");
+        encoding.setString("utf-8");
+    }
+}
+
 }  // namespace
 
 void XmlSerializer::serializeNode(TreeNode* node, StringBuffer& out, int32_t index) {
@@ -61,11 +73,7 @@ bool XmlSerializer::encodeForSave(TreeNode* node, DataBuffer& out, LogBase* log)
     out.clear();
     if (!node) return false;
     StringBuffer encoding;
-    TreeInfo* tree = node->GetTree();
-    if (!tree->GetDeclarationAttribute("encoding", encoding)) {
-        tree->SetDeclarationAttribute("encoding", "utf-8");
-        encoding.setString("utf-8");
-    }
+    declaredEncoding(node, encoding);
     StringBuffer xml;
     serializeNode(node, xml, 0);
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(xml.getString());
@@ -105,6 +113,22 @@ bool XmlSerializer::encodeForSave(TreeNode* node, DataBuffer& out, LogBase* log)
 }
 
 bool XmlSerializer::saveXml(TreeNode* node, const char* pathUtf8, LogBase* log) {
+    if (!node) return false;
+    StringBuffer encoding;
+    declaredEncoding(node, encoding);
+    if (encoding.equalsNoCase("utf-8")) {
+        // The text needs no conversion: it streams to the file through a
+        // small buffer instead of being held whole (twice) first.
+        return writeFileStreamed(
+            pathUtf8,
+            [node](ByteSink& sink) {
+                StringBuffer stage = StringBuffer::withCapacity(kStageBytes);
+                XmlEmitter emitter(stage, nullptr, &sink);
+                emitter.run(node, 0);
+                return true;
+            },
+            log);
+    }
     DataBuffer data;
     if (!encodeForSave(node, data, log)) return false;
     return writeFile(pathUtf8, data.getData(), data.getSize(), log);

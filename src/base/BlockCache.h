@@ -1,0 +1,35 @@
+// BlockCache: the process's store of tree blocks that no tree uses.
+//
+// Trees carve their nodes out of large blocks (BlockHeap), whole pages from
+// the system (platform/Pages.h). A released tree
+// hands its blocks here, and the next tree takes them back warm instead of
+// asking the allocator (and the system) for fresh pages. The store is bounded:
+// up to kKeepBytes stay for as long as the process runs; whatever lies beyond
+// that is given back to the allocator once the store has not been drawn from
+// for kIdleMs (checked whenever a block is taken or given back).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarvex {
+
+class BlockCache {
+public:
+    static constexpr size_t kBlockSize = size_t{2} * 1024 * 1024;
+    static constexpr size_t kKeepBytes = size_t{64} * 1024 * 1024;
+    static constexpr uint32_t kIdleMs = 1000;
+
+    // A block of kBlockSize bytes, from the store when it has one; null when
+    // the allocator has no memory left.
+    static void* Take();
+    // Returns a chain of blocks to the store: each block's first word points
+    // at the next one, the last holds null.
+    static void GiveChain(void* first, size_t count);
+    // Gives everything beyond kKeepBytes back to the allocator now.
+    static void Trim();
+    // Bytes the store holds.
+    static size_t CachedBytes();
+};
+
+}  // namespace tarvex

@@ -1,0 +1,288 @@
+#include "base/BlockHeap.h"
+
+#include <cstring>
+#include <new>
+
+#include "base/BlockCache.h"
+#include "base/Memory.h"
+#include "platform/Pages.h"
+
+namespace tarvex {
+
+// Each block starts with this header; its first word chains the group's
+// blocks (and, once released, the cache's).
+struct BlockHeap::Block {
+    Block* next;
+    size_t size;   // BlockCache::kBlockSize for blocks of the cache
+};
+
+// Each large piece is preceded by this header.
+struct BlockHeap::Large {
+    Large* prev;
+    Large* next;
+    size_t size;    // bytes allocated, this header included
+    size_t mapped;  // nonzero: whole pages of its own (platform::allocMapped)
+};
+
+static_assert(sizeof(BlockHeap::kSmallMax) > 0 && BlockHeap::kSmallMax % 8 == 0, "8-byte size classes");
+
+namespace {
+constexpr size_t kHeader = 16;        // Block header, keeping pieces 16-byte aligned
+constexpr size_t kLargeHeader = 32;   // Large header
+// Large pieces from this size on are pages of their own, which grow by
+// moving page mappings rather than copying (a wide node's child list).
+constexpr size_t kMappedMin = 1024 * 1024;
+
+void releaseLarge(void* l, size_t size, bool mapped) {
+    if (mapped) platform::freeMapped(l, size);
+    else memFree(l);
+}
+constexpr size_t kMaxGrownBlock = 256 * 1024;
+}  // namespace
+
+BlockHeap* BlockHeap::Create() {
+    // The heap and its first small region are one allocation, so a tree of a
+    // few nodes costs one block.
+    const size_t head = (sizeof(BlockHeap) + 15) & ~size_t{15};
+    void* mem = memAlloc(head + kFirstRegion);
+    if (!mem) return nullptr;
+    BlockHeap* h = new (mem) BlockHeap();
+    h->cur_ = static_cast<char*>(mem) + head;
+    h->end_ = h->cur_ + kFirstRegion;
+    h->held_ = head + kFirstRegion;
+    h->each_ = platform::checksEachAllocation();
+    h->slow_ = h->each_;
+    return h;
+}
+
+BlockHeap* BlockHeap::FindRoot() {
+    BlockHeap* root = this;
+    while (root->parent_) root = root->parent_;
+    for (BlockHeap* h = this; h != root;) {
+        BlockHeap* up = h->parent_;
+        h->parent_ = root;
+        h = up;
+    }
+    return root;
+}
+
+BlockHeap* BlockHeap::Join(BlockHeap* a, BlockHeap* b) {
+    BlockHeap* ra = a->Root();
+    BlockHeap* rb = b->Root();
+    if (ra == rb) return ra;
+    std::scoped_lock hold(ra->lock_, rb->lock_);
+    // Blocks and large pieces change hands; nothing moves in memory.
+    if (rb->blocks_) {
+        Block* tail = rb->blocks_;
+        while (tail->next) tail = tail->next;
+        tail->next = ra->blocks_;
+        ra->blocks_ = rb->blocks_;
+    }
+    if (rb->large_) {
+        Large* tail = rb->large_;
+        while (tail->next) tail = tail->next;
+        tail->next = ra->large_;
+        if (ra->large_) ra->large_->prev = tail;
+        ra->large_ = rb->large_;
+    }
+    for (size_t c = 0; c < kClasses; ++c) {
+        void* list = rb->free_[c];
+        if (!list) continue;
+        void* tail = list;
+        while (*static_cast<void**>(tail)) tail = *static_cast<void**>(tail);
+        *static_cast<void**>(tail) = ra->free_[c];
+        ra->free_[c] = list;
+    }
+    // rb (with the heaps it absorbed) joins ra's absorbed chain; rb's first
+    // region, inside its own allocation, lives until the group goes.
+    BlockHeap* last = rb;
+    while (last->absorbed_) last = last->absorbed_;
+    last->absorbed_ = ra->absorbed_;
+    ra->absorbed_ = rb;
+    ra->held_ += rb->held_;
+    ra->trees_ += rb->trees_;
+    ra->foreign_ += rb->foreign_;
+    ra->shared_ = ra->slow_ = true;
+    rb->blocks_ = nullptr;
+    rb->large_ = nullptr;
+    std::memset(rb->free_, 0, sizeof rb->free_);
+    rb->cur_ = rb->end_ = nullptr;
+    rb->held_ = 0;
+    rb->trees_ = 0;
+    rb->foreign_ = 0;
+    rb->parent_ = ra;
+    return ra;
+}
+
+void BlockHeap::AddTree() {
+    std::lock_guard<std::mutex> hold(lock_);
+    ++trees_;
+    shared_ = slow_ = true;
+}
+
+void BlockHeap::ReleaseTree() {
+    bool last;
+    {
+        std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
+        if (shared_) hold.lock();
+        last = --trees_ <= 0;
+    }
+    if (last) Destroy();
+}
+
+void BlockHeap::AddForeign(int32_t delta) {
+    std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
+    if (shared_) hold.lock();
+    foreign_ += delta;
+}
+
+bool BlockHeap::NewBlock(size_t n) {
+    size_t size = nextBlock_;
+    Block* b;
+    if (size >= BlockCache::kBlockSize && n + kHeader <= BlockCache::kBlockSize) {
+        size = BlockCache::kBlockSize;
+        b = static_cast<Block*>(BlockCache::Take());
+    } else {
+        // The first blocks grow from small to large, so small trees stay small.
+        while (size < n + kHeader) size *= 2;
+        b = static_cast<Block*>(memAlloc(size));
+        if (nextBlock_ < kMaxGrownBlock) nextBlock_ *= 4;
+        else nextBlock_ = BlockCache::kBlockSize;
+    }
+    if (!b) return false;
+    b->next = blocks_;
+    b->size = size;
+    blocks_ = b;
+    held_ += size;
+    cur_ = reinterpret_cast<char*>(b) + kHeader;
+    end_ = reinterpret_cast<char*>(b) + (size & ~size_t{15});
+    return true;
+}
+
+void* BlockHeap::AllocLarge(size_t n) {
+    const size_t size = n + kLargeHeader;
+    const bool mapped = !each_ && size >= kMappedMin;
+    Large* l = static_cast<Large*>(mapped ? platform::allocMapped(size) : memAlloc(size));
+    if (!l) return nullptr;
+    l->prev = nullptr;
+    l->next = large_;
+    l->size = size;
+    l->mapped = mapped ? 1 : 0;
+    if (large_) large_->prev = l;
+    large_ = l;
+    held_ += size;
+    return reinterpret_cast<char*>(l) + kLargeHeader;
+}
+
+void BlockHeap::FreeLarge(void* p) {
+    Large* l = reinterpret_cast<Large*>(static_cast<char*>(p) - kLargeHeader);
+    if (l->prev) l->prev->next = l->next;
+    else large_ = l->next;
+    if (l->next) l->next->prev = l->prev;
+    held_ -= l->size;
+    releaseLarge(l, l->size, l->mapped != 0);
+}
+
+void* BlockHeap::AllocSlow(size_t n) {
+    std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
+    if (shared_) hold.lock();
+    if (each_ || n > kSmallMax) return AllocLarge(n);
+    void*& head = free_[n / 8 - 1];
+    if (head) {
+        void* p = head;
+        head = *static_cast<void**>(p);
+        return p;
+    }
+    if (static_cast<size_t>(end_ - cur_) < n && !NewBlock(n)) return nullptr;
+    void* p = cur_;
+    cur_ += n;
+    return p;
+}
+
+void BlockHeap::FreeSlow(void* p, size_t n) {
+    std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
+    if (shared_) hold.lock();
+    if (each_ || n > kSmallMax) {
+        FreeLarge(p);
+        return;
+    }
+    void*& head = free_[n / 8 - 1];
+    *static_cast<void**>(p) = head;
+    head = p;
+}
+
+void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
+    if (!p) return Alloc(newN);
+    oldN = Round(oldN);
+    newN = Round(newN);
+    if (oldN == newN) return p;
+    const bool large = each_ || oldN > kSmallMax;
+    if (large && (each_ || newN > kSmallMax)) {
+        // Both large: the allocator may grow the piece in place.
+        std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
+        if (shared_) hold.lock();
+        Large* l = reinterpret_cast<Large*>(static_cast<char*>(p) - kLargeHeader);
+        const size_t size = newN + kLargeHeader;
+        const bool mapped = l->mapped != 0;
+        if (mapped != (!each_ && size >= kMappedMin)) {
+            // Between the allocator and pages of its own: a new piece.
+            if (hold.owns_lock()) hold.unlock();
+            void* q = Alloc(newN);
+            if (!q) return nullptr;
+            std::memcpy(q, p, oldN < newN ? oldN : newN);
+            Free(p, oldN);
+            return q;
+        }
+        Large* prev = l->prev;
+        Large* next = l->next;
+        const size_t old = l->size;
+        Large* moved = static_cast<Large*>(mapped ? platform::reallocMapped(l, old, size) : memRealloc(l, size));
+        if (!moved) return nullptr;
+        if (prev) prev->next = moved;
+        else large_ = moved;
+        if (next) next->prev = moved;
+        moved->size = size;
+        held_ += size;
+        held_ -= old;
+        return reinterpret_cast<char*>(moved) + kLargeHeader;
+    }
+    void* q = Alloc(newN);
+    if (!q) return nullptr;
+    std::memcpy(q, p, oldN < newN ? oldN : newN);
+    Free(p, oldN);
+    return q;
+}
+
+void BlockHeap::Destroy() {
+    for (Large* l = large_; l;) {
+        Large* next = l->next;
+        releaseLarge(l, l->size, l->mapped != 0);
+        l = next;
+    }
+    // Blocks of the cache's size go back to it in one chain; the small first
+    // blocks are freed.
+    Block* cached = nullptr;
+    size_t count = 0;
+    for (Block* b = blocks_; b;) {
+        Block* next = b->next;
+        if (b->size == BlockCache::kBlockSize) {
+            b->next = cached;
+            cached = b;
+            ++count;
+        } else {
+            memFree(b);
+        }
+        b = next;
+    }
+    BlockCache::GiveChain(cached, count);
+    for (BlockHeap* h = absorbed_; h;) {
+        BlockHeap* next = h->absorbed_;
+        h->~BlockHeap();
+        memFree(h);
+        h = next;
+    }
+    this->~BlockHeap();
+    memFree(this);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,122 @@
+// BlockHeap: the memory of a group of trees, carved out of large blocks.
+//
+// Nodes, tags, contents, attribute lists and child arrays of a tree come from
+// its heap: small pieces (up to kSmallMax bytes) are cut one after another
+// from blocks, so building a tree touches few pages; a freed piece waits on a
+// free list of its size for the next one. Larger pieces are allocations of
+// their own, kept on a list. Releasing the last tree of a group returns whole
+// blocks (to the BlockCache, warm for the next tree) instead of freeing
+// piece by piece.
+//
+// A piece must be freed with the size it was allocated with. When nodes move
+// between trees (adoption, swaps), the two heaps are joined into one group:
+// the absorbed heap forwards to the group's root and its blocks, pieces and
+// tree count move there. The group lives while any of its trees does.
+//
+// Where a memory checker watches every allocation (platform::
+// checksEachAllocation), every piece is an allocation of its own, so misuse
+// of any one node is still caught.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+namespace tarvex {
+
+class BlockHeap {
+public:
+    static constexpr size_t kSmallMax = 512;
+
+    // A heap with one tree.
+    static BlockHeap* Create();
+    BlockHeap(const BlockHeap&) = delete;
+    BlockHeap& operator=(const BlockHeap&) = delete;
+
+    // The group's root (itself unless joined into another heap).
+    BlockHeap* Root() { return parent_ ? FindRoot() : this; }
+    // Joins the groups of a and b; returns the root of the joined group.
+    static BlockHeap* Join(BlockHeap* a, BlockHeap* b);
+
+    // Tree counting, on the root. The last release frees the group.
+    void AddTree();
+    void ReleaseTree();
+    int32_t Trees() const { return trees_; }
+
+    // Pieces, on the root. Null when memory is exhausted.
+    void* Alloc(size_t n) {
+        n = Round(n);
+        if (!slow_ && n <= kSmallMax) {
+            void*& head = free_[n / 8 - 1];
+            if (head) {
+                void* p = head;
+                head = *static_cast<void**>(p);
+                return p;
+            }
+            if (static_cast<size_t>(end_ - cur_) >= n) {
+                void* p = cur_;
+                cur_ += n;
+                return p;
+            }
+        }
+        return AllocSlow(n);
+    }
+    void Free(void* p, size_t n) {
+        if (!p) return;
+        n = Round(n);
+        if (!slow_ && n <= kSmallMax) {
+            void*& head = free_[n / 8 - 1];
+            *static_cast<void**>(p) = head;
+            head = p;
+            return;
+        }
+        FreeSlow(p, n);
+    }
+    // Grows or shrinks a piece; the bytes up to the smaller size are kept.
+    void* Realloc(void* p, size_t oldN, size_t newN);
+
+    // Pieces of outside memory held by the group's nodes: while there are
+    // any, a released tree is walked node by node.
+    void AddForeign(int32_t delta);
+    int32_t Foreign() const { return foreign_; }
+
+    // Bytes in blocks and large pieces (what the group holds, used or not).
+    size_t HeldBytes() const { return held_; }
+
+private:
+    struct Block;
+    struct Large;
+    static constexpr size_t kClasses = kSmallMax / 8;
+    static constexpr size_t kFirstRegion = 512;
+
+    BlockHeap() = default;
+    static size_t Round(size_t n) { return n < 8 ? 8 : (n + 7) & ~size_t{7}; }
+    BlockHeap* FindRoot();
+    void* AllocSlow(size_t n);
+    void FreeSlow(void* p, size_t n);
+    void* AllocLarge(size_t n);
+    void FreeLarge(void* p);
+    bool NewBlock(size_t n);
+    void Destroy();
+
+    char* cur_ = nullptr;             // the free part of the newest block
+    char* end_ = nullptr;
+    void* free_[kClasses] = {};       // one free list per 8-byte size class
+    Block* blocks_ = nullptr;         // every block of the group
+    Large* large_ = nullptr;          // large pieces, doubly linked
+    BlockHeap* parent_ = nullptr;     // set once absorbed into another group
+    BlockHeap* absorbed_ = nullptr;   // heaps absorbed into this one, chained
+    size_t held_ = 0;
+    size_t nextBlock_ = 4096;
+    int32_t trees_ = 1;
+    int32_t foreign_ = 0;
+    // True where pieces take the locked or one-allocation-each path: a group
+    // shared by several trees (which may live on different threads), or a
+    // build whose memory checker watches every allocation.
+    bool slow_ = false;
+    bool shared_ = false;
+    bool each_ = false;
+    std::mutex lock_;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,33 @@
+// Pages from VirtualAlloc (aligned to the 64 KiB allocation granularity;
+// large pages need a privilege callers rarely hold, so none are asked for).
+#include "platform/Pages.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace tarvex {
+namespace platform {
+
+void* allocPages(size_t n) { return VirtualAlloc(nullptr, n, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE); }
+
+void freePages(void* p, size_t) {
+    if (p) VirtualFree(p, 0, MEM_RELEASE);
+}
+
+void* allocMapped(size_t n) { return VirtualAlloc(nullptr, n, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE); }
+
+void* reallocMapped(void* p, size_t oldN, size_t newN) {
+    void* q = allocMapped(newN);
+    if (!q) return nullptr;
+    std::memcpy(q, p, oldN < newN ? oldN : newN);
+    VirtualFree(p, 0, MEM_RELEASE);
+    return q;
+}
+
+void freeMapped(void* p, size_t) {
+    if (p) VirtualFree(p, 0, MEM_RELEASE);
+}
+
+}  // namespace platform
+}  // namespace tarvex

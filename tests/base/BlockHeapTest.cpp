@@ -1,0 +1,107 @@
+#include "base/BlockHeap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "base/BlockCache.h"
+#include "platform/Allocator.h"
+
+using tarvex::BlockCache;
+using tarvex::BlockHeap;
+
+namespace {
+
+bool carves() { return !tarvex::platform::checksEachAllocation(); }
+
+}  // namespace
+
+TEST(BlockHeap, PiecesAreDistinctAndFreedOnesComeBackBySize) {
+    BlockHeap* h = BlockHeap::Create();
+    std::set<char*> seen;
+    std::vector<char*> pieces;
+    for (int i = 0; i < 20000; ++i) {
+        size_t n = 1 + static_cast<size_t>(i % 300);
+        char* p = static_cast<char*>(h->Alloc(n));
+        ASSERT_NE(nullptr, p);
+        ASSERT_EQ(0u, reinterpret_cast<uintptr_t>(p) % 8);
+        std::memset(p, i & 0xFF, n);
+        ASSERT_TRUE(seen.insert(p).second);
+        pieces.push_back(p);
+    }
+    // Every piece still holds its own bytes: none overlapped another.
+    for (int i = 0; i < 20000; ++i) {
+        size_t n = 1 + static_cast<size_t>(i % 300);
+        ASSERT_EQ(static_cast<char>(i & 0xFF), pieces[i][n - 1]);
+    }
+    if (carves()) {
+        h->Free(pieces[5], 6);
+        EXPECT_EQ(pieces[5], h->Alloc(7));    // same 8-byte class
+        h->Free(pieces[100], 101);
+        EXPECT_NE(pieces[100], h->Alloc(120));
+    }
+    h->ReleaseTree();
+}
+
+TEST(BlockHeap, LargePiecesGrowInPlaceOrMoveWithTheirBytes) {
+    BlockHeap* h = BlockHeap::Create();
+    char* p = static_cast<char*>(h->Alloc(100));
+    std::memcpy(p, "abcdef", 7);
+    p = static_cast<char*>(h->Realloc(p, 100, 5000));
+    EXPECT_STREQ("abcdef", p);
+    p = static_cast<char*>(h->Realloc(p, 5000, 100000));
+    EXPECT_STREQ("abcdef", p);
+    p = static_cast<char*>(h->Realloc(p, 100000, 16));
+    EXPECT_STREQ("abcdef", p);
+    void* big = h->Alloc(1 << 20);
+    ASSERT_NE(nullptr, big);
+    h->Free(big, 1 << 20);
+    h->Free(p, 16);
+    h->ReleaseTree();
+}
+
+TEST(BlockHeap, JoinedGroupsLiveUntilTheirLastTree) {
+    BlockHeap* a = BlockHeap::Create();
+    BlockHeap* b = BlockHeap::Create();
+    BlockHeap* c = BlockHeap::Create();
+    char* fromB = static_cast<char*>(b->Alloc(64));
+    std::memcpy(fromB, "kept in b", 10);
+    b->AddForeign(2);
+    BlockHeap* root = BlockHeap::Join(a, b);
+    EXPECT_EQ(root, a->Root());
+    EXPECT_EQ(root, b->Root());
+    EXPECT_EQ(2, root->Trees());
+    EXPECT_EQ(2, root->Foreign());
+    EXPECT_EQ(root, BlockHeap::Join(b, c));
+    EXPECT_EQ(root, c->Root());
+    EXPECT_EQ(3, root->Trees());
+    EXPECT_EQ(root, BlockHeap::Join(c, a));   // already one group
+    EXPECT_EQ(3, root->Trees());
+    // A piece of b goes back to the joined group.
+    root->Free(fromB, 64);
+    root->ReleaseTree();
+    root->ReleaseTree();
+    EXPECT_EQ(1, root->Trees());
+    EXPECT_NE(nullptr, root->Alloc(32));
+    root->ReleaseTree();   // frees a, b and c
+}
+
+TEST(BlockCache, ReleasedTreesLeaveBlocksWarmWithinTheBound) {
+    if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
+    BlockCache::Trim();
+    BlockHeap* h = BlockHeap::Create();
+    for (int i = 0; i < 80000; ++i) ASSERT_NE(nullptr, h->Alloc(100));   // about 8 MB
+    const size_t held = h->HeldBytes();
+    const size_t cachedBefore = BlockCache::CachedBytes();
+    h->ReleaseTree();
+    const size_t cached = BlockCache::CachedBytes();
+    EXPECT_GE(cached, cachedBefore + held - 512 * 1024);   // all but the first small blocks
+    EXPECT_LE(cached, BlockCache::kKeepBytes);
+    // The next heap takes them back.
+    BlockHeap* next = BlockHeap::Create();
+    for (int i = 0; i < 80000; ++i) ASSERT_NE(nullptr, next->Alloc(100));
+    EXPECT_LE(BlockCache::CachedBytes(), cached - (held - 512 * 1024) + BlockCache::kBlockSize);
+    next->ReleaseTree();
+}
