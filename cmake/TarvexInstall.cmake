@@ -11,11 +11,9 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/tarvex
         FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 
 install(TARGETS tarvex EXPORT TarvexSharedTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
 install(TARGETS tarvex_static EXPORT TarvexStaticTargets
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
-        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(EXPORT TarvexSharedTargets NAMESPACE Tarvex:: DESTINATION ${TARVEX_CMAKE_DIR} COMPONENT development)
 install(EXPORT TarvexStaticTargets NAMESPACE Tarvex:: DESTINATION ${TARVEX_CMAKE_DIR} COMPONENT development)
 
@@ -39,12 +37,16 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/TarvexConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/TarvexConfig.cmake ${PROJECT_BINARY_DIR}/TarvexConfigVersion.cmake
         DESTINATION ${TARVEX_CMAKE_DIR} COMPONENT development)
 
-# pkg-config: the directories relative to ${prefix} where they are below it.
+# pkg-config: the prefix is found from the .pc file's own place, so an
+# installed tree can be moved (or installed with cmake --install --prefix).
+file(RELATIVE_PATH TARVEX_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" TARVEX_PC_TO_PREFIX "${TARVEX_PC_TO_PREFIX}")
 foreach(kind LIBDIR INCLUDEDIR)
-  if(IS_ABSOLUTE "${CMAKE_INSTALL_${kind}}")
-    set(TARVEX_PC_${kind} "${CMAKE_INSTALL_${kind}}")
+  file(RELATIVE_PATH rel ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_${kind}})
+  if(rel MATCHES "^\\.\\.")
+    set(TARVEX_PC_${kind} "${CMAKE_INSTALL_FULL_${kind}}")
   else()
-    set(TARVEX_PC_${kind} "\${prefix}/${CMAKE_INSTALL_${kind}}")
+    set(TARVEX_PC_${kind} "\${prefix}/${rel}")
   endif()
 endforeach()
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tarvex.pc.in ${PROJECT_BINARY_DIR}/tarvex.pc @ONLY)

