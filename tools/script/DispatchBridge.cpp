@@ -48,10 +48,11 @@ std::unordered_map<duk_context*, Bridge>& bridges() {
     return all;
 }
 
+// One heap in use at a time on a thread: the last one is remembered.
+thread_local duk_context* lastCtx = nullptr;
+thread_local Bridge* last = nullptr;
+
 Bridge& bridgeOf(duk_context* ctx) {
-    // One heap in use at a time on a thread: remember the last one.
-    static thread_local duk_context* lastCtx = nullptr;
-    static thread_local Bridge* last = nullptr;
     if (ctx != lastCtx) {
         lastCtx = ctx;
         last = &bridges()[ctx];
@@ -317,7 +318,12 @@ void installDispatchBridge(duk_context* ctx) {
     bridgeOf(ctx);
 }
 
-void releaseDispatchBridge(duk_context* ctx) { bridges().erase(ctx); }
+void releaseDispatchBridge(duk_context* ctx) {
+    bridges().erase(ctx);
+    // A later heap may get the same address.
+    lastCtx = nullptr;
+    last = nullptr;
+}
 
 void pushDispatch(duk_context* ctx, IDispatch* object) {
     duk_push_bare_object(ctx);  // the target
