@@ -100,8 +100,9 @@ bool contentIsText(const Tarvex& node) {
         LONG lo = 0, hi = -1;
         SafeArrayGetLBound(bytes.parray, 1, &lo);
         SafeArrayGetUBound(bytes.parray, 1, &hi);
-        const unsigned char* p = nullptr;
-        if (hi >= lo && SUCCEEDED(SafeArrayAccessData(bytes.parray, (void**)&p))) {
+        void* data = nullptr;
+        if (hi >= lo && SUCCEEDED(SafeArrayAccessData(bytes.parray, &data))) {
+            const auto* p = static_cast<const unsigned char*>(data);
             const size_t n = static_cast<size_t>(hi - lo + 1);
             for (size_t i = 0; ok && i < n;) {
                 const unsigned char c = p[i];

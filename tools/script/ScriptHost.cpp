@@ -209,9 +209,9 @@ bool ScriptHost::installGlobals() {
     duk_put_prop_string(ctx_, -2, "scriptName");
     pushUtf8(ctx_, full);
     duk_put_prop_string(ctx_, -2, "scriptFullName");
-    pushUtf8(ctx_, "/usr/bin/tarvex-script");
+    pushUtf8(ctx_, "tarvex-script");
     duk_put_prop_string(ctx_, -2, "hostPath");
-    pushUtf8(ctx_, "/usr/bin");
+    pushUtf8(ctx_, "");
     duk_put_prop_string(ctx_, -2, "hostDir");
     const bool ok = duk_pcall(ctx_, 1) == 0;
     duk_pop(ctx_);

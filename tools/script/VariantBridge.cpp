@@ -11,7 +11,9 @@ namespace tarvex_script {
 BSTR bstrFromDuk(duk_context* ctx, duk_idx_t index) {
     duk_size_t size = 0;
     const auto* s = reinterpret_cast<const unsigned char*>(duk_get_lstring(ctx, index, &size));
-    std::vector<OLECHAR> units;
+    // Reused between calls: a member call converts a string or two.
+    static thread_local std::vector<OLECHAR> units;
+    units.clear();
     units.reserve(size);
     for (size_t i = 0; i < size;) {
         uint32_t c = s[i];
