@@ -70,7 +70,7 @@ TEST(ScriptHostTest, ErrorsShowFileLineAndMessage) {
     };
     for (const auto& c : cases) {
         const CommandResult r = runScript(c.script);
-        EXPECT_NE(r.status, 0) << c.script;
+        EXPECT_EQ(r.status, 1) << c.script << r.err;
         EXPECT_NE(r.err.find(c.where), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }

@@ -135,6 +135,13 @@ HRESULT invoke(duk_context* ctx, IDispatch* object, DISPID id, WORD flags, duk_i
     return hr;
 }
 
+// Pushes error 438 for `name`; its strings are gone when it returns.
+void pushUnknownMember(duk_context* ctx, const char* name, size_t length) {
+    const std::string message =
+        "Object doesn't support this property or method: '" + std::string(name, length) + "'";
+    pushScriptError(ctx, kErrNoMember, message.c_str());
+}
+
 // this.Method(...)
 duk_ret_t callMethod(duk_context* ctx) {
     Bridge& bridge = bridgeOf(ctx);
@@ -213,8 +220,8 @@ duk_ret_t trapGet(duk_context* ctx) {
             duk_push_undefined(ctx);
             return 1;
         }
-        std::string message = "Object doesn't support this property or method: '" + std::string(name, length) + "'";
-        return throwScriptError(ctx, kErrNoMember, message.c_str());
+        pushUnknownMember(ctx, name, length);
+        return duk_throw(ctx);
     }
     Member& m = bridgeOf(ctx).members[index];
     if (m.kind != Kind::Method) {
@@ -250,8 +257,8 @@ duk_ret_t trapSet(duk_context* ctx) {
     const char* name = duk_get_lstring(ctx, 1, &length);
     const int index = object ? lookup(ctx, object, name, length) : -1;
     if (index < 0) {
-        std::string message = "Object doesn't support this property or method: '" + std::string(name, length) + "'";
-        return throwScriptError(ctx, kErrNoMember, message.c_str());
+        pushUnknownMember(ctx, name, length);
+        return duk_throw(ctx);
     }
     const DISPID id = bridgeOf(ctx).members[index].id;
     bool badValue = false;
@@ -349,17 +356,26 @@ IDispatch* dispatchOf(duk_context* ctx, duk_idx_t index) {
     return object;
 }
 
-duk_ret_t throwScriptError(duk_context* ctx, int32_t number, const char* message) {
+void pushScriptError(duk_context* ctx, int32_t number, const char* message) {
     // No C file and line: the error is blamed on the script's line.
     duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "%s", message);
     duk_push_int(ctx, number);
     duk_put_prop_string(ctx, -2, "number");
     duk_push_string(ctx, message);
     duk_put_prop_string(ctx, -2, "description");
+}
+
+duk_ret_t throwScriptError(duk_context* ctx, int32_t number, const char* message) {
+    pushScriptError(ctx, number, message);
     return duk_throw(ctx);
 }
 
 duk_ret_t throwAutomationError(duk_context* ctx, HRESULT hr, const char* member) {
+    pushAutomationError(ctx, hr, member);
+    return duk_throw(ctx);
+}
+
+void pushAutomationError(duk_context* ctx, HRESULT hr, const char* member) {
     const char* what;
     switch (hr) {
         case DISP_E_MEMBERNOTFOUND:
@@ -373,7 +389,7 @@ duk_ret_t throwAutomationError(duk_context* ctx, HRESULT hr, const char* member)
     }
     char message[512];
     std::snprintf(message, sizeof message, "%s: '%s' (0x%08X)", what, member, static_cast<unsigned>(hr));
-    return throwScriptError(ctx, hr, message);
+    pushScriptError(ctx, hr, message);
 }
 
 }  // namespace tarvex_script

@@ -24,9 +24,13 @@ void pushDispatch(duk_context* ctx, IDispatch* object);
 // The automation object behind the value at `index` (borrowed), or null.
 IDispatch* dispatchOf(duk_context* ctx, duk_idx_t index);
 
-// Throws a script error for a failed member call (never returns).
+// Script errors. Duktape throws with longjmp, which skips C++ destructors:
+// a caller pushes the error while its strings are alive, lets them go, and
+// only then throws (duk_throw). The throw* forms are for callers that hold
+// no C++ objects with destructors.
+void pushScriptError(duk_context* ctx, int32_t number, const char* message);
+void pushAutomationError(duk_context* ctx, HRESULT hr, const char* member);
 duk_ret_t throwAutomationError(duk_context* ctx, HRESULT hr, const char* member);
-// Throws a script error with the given message and error number.
 duk_ret_t throwScriptError(duk_context* ctx, int32_t number, const char* message);
 
 }  // namespace tarvex_script

@@ -38,9 +38,9 @@ duk_ret_t unwindForQuit(duk_context* ctx) {
     return duk_throw(ctx);
 }
 
-bool equalsNoCase(const std::string& a, const char* b) {
-    if (a.size() != std::strlen(b)) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
+bool equalsNoCase(const char* a, const char* b) {
+    if (std::strlen(a) != std::strlen(b)) return false;
+    for (size_t i = 0; a[i] != '\0'; ++i) {
         char x = a[i], y = b[i];
         if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
         if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
@@ -52,10 +52,11 @@ bool equalsNoCase(const std::string& a, const char* b) {
 // host.create(progid)
 duk_ret_t nativeCreate(duk_context* ctx) {
     if (hostOf(ctx)->quitting()) return unwindForQuit(ctx);
-    const std::string progid = duk_safe_to_string(ctx, 0);
+    // Plain C strings only here: a script error unwinds past this frame.
+    const char* progid = duk_safe_to_string(ctx, 0);
     if (!equalsNoCase(progid, TARVEX_PROGID) && !equalsNoCase(progid, TARVEX_PROGID_INDEPENDENT)) {
-        const std::string message = "Automation server can't create object: '" + progid + "'";
-        return throwScriptError(ctx, static_cast<int32_t>(0x800A01AD), message.c_str());
+        duk_push_sprintf(ctx, "Automation server can't create object: '%s'", progid);
+        return throwScriptError(ctx, static_cast<int32_t>(0x800A01AD), duk_get_string(ctx, -1));
     }
     IClassFactory* factory = nullptr;
     IDispatch* object = nullptr;
@@ -64,7 +65,7 @@ duk_ret_t nativeCreate(duk_context* ctx) {
         hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object));
         factory->Release();
     }
-    if (FAILED(hr) || object == nullptr) return throwAutomationError(ctx, FAILED(hr) ? hr : E_FAIL, progid.c_str());
+    if (FAILED(hr) || object == nullptr) return throwAutomationError(ctx, FAILED(hr) ? hr : E_FAIL, progid);
     pushDispatch(ctx, object);
     object->Release();
     return 1;
