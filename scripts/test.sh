@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the unit tests in a normal build, the same tests again built
+# Runs every test: the unit tests in a normal build, an install into a temporary
+# prefix with programs built against it, the same tests again built
 # with AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
 # cross-builds of the library. Installs what it needs on a fresh machine.
 set -euo pipefail
