@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the unit tests in a normal build, the same tests again built
+# Runs every test: the unit tests in a normal build, an install into a temporary
+# prefix with programs built against it, the same tests again built
 # with AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows
 # cross-builds of the library. Installs what it needs on a fresh machine.
 set -euo pipefail
@@ -8,7 +9,7 @@ cd "$root"
 jobs=$(nproc)
 start=$(date +%s)
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 bash scripts/test-floors.sh   # includes point down the floors; nothing OS-specific above the seam
 
 # Real documents nobody here wrote: the W3C XML conformance suite from npm.
@@ -31,6 +32,8 @@ run_suite() {  # name, extra cmake args...
 
 run_suite test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 bash scripts/test-nomimalloc.sh
+# Install into a temporary prefix and build a program against it four ways.
+TARVEX_INSTALL_BUILD="$root/build/test" bash scripts/test-install.sh
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite asan -DCMAKE_BUILD_TYPE=Debug -DTARVEX_SANITIZE=ON
 
