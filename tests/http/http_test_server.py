@@ -18,6 +18,7 @@ client asks for /quit, or --lifetime seconds have passed.
 import argparse
 import os
 import shutil
+import signal
 import socket
 import ssl
 import subprocess
@@ -380,6 +381,8 @@ def main():
     try:
         make_certs(d)
         state = State()
+        # A terminating parent ends the servers through the cleanup below.
+        signal.signal(signal.SIGTERM, lambda *_: state.stop.set())
         socks = [listener(state, "plain", None),
                  listener(state, "tls", server_context(d, "server.pem", "server.key")),
                  listener(state, "self", server_context(d, "self.pem", "self.key")),

@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
+
+#include <unistd.h>
 
 #include "support/CommandRunner.h"
 
@@ -36,10 +42,42 @@ CommandResult runScript(const std::string& script, const std::vector<std::string
 
 class ScriptFileTest : public ::testing::TestWithParam<std::string> {};
 
+// The loopback servers of tests/windows/http.js, which reads their ports from
+// http-servers.xml in its scratch folder. They end with the test, or after
+// their own lifetime at the latest.
+class HttpServersFor {
+public:
+    explicit HttpServersFor(const std::filesystem::path& folder) {
+        const std::string command = "exec python3 " +
+                                    tarvex_test::shellQuote(std::string(TARVEX_SOURCE_DIR) +
+                                                            "/tests/http/http_test_server.py") +
+                                    " --lifetime 300 --info-xml " +
+                                    tarvex_test::shellQuote((folder / "http-servers.xml").string()) +
+                                    " 2>/dev/null";
+        pipe_ = popen(command.c_str(), "r");
+        char line[2048] = {};
+        // The server writes the file, then its READY line with its pid.
+        if (pipe_ && std::fgets(line, sizeof(line), pipe_)) {
+            const char* pid = std::strstr(line, " pid=");
+            if (pid) pid_ = std::atoi(pid + 5);
+        }
+    }
+    ~HttpServersFor() {
+        if (pid_ > 0) kill(pid_, SIGTERM);
+        if (pipe_) pclose(pipe_);
+    }
+
+private:
+    FILE* pipe_ = nullptr;
+    int pid_ = 0;
+};
+
 TEST_P(ScriptFileTest, ReportsSuccess) {
     // The Windows build's scripts take a scratch folder; ours test the arguments.
     ScratchDir scratch("script-files");
     const bool windows = GetParam().rfind("tests/windows/", 0) == 0;
+    std::unique_ptr<HttpServersFor> servers;
+    if (GetParam() == "tests/windows/http.js") servers = std::make_unique<HttpServersFor>(scratch.path());
     const CommandResult r = windows ? runScript(GetParam(), {scratch.path().string()})
                                     : runScript(GetParam(), {"alpha", "beta gamma", "\xCE\xB4"});
     if (r.out.find("TARVEX-SCRIPT-SKIP") != std::string::npos) GTEST_SKIP() << r.out;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace tarvex_test {
 
 struct CommandResult {
@@ -39,13 +41,14 @@ inline void writeAll(const std::filesystem::path& path, const std::string& bytes
     out << bytes;
 }
 
-// A fresh folder under the build tree, removed when the object goes.
+// A fresh folder under the build tree, removed when the object goes. The
+// process id keeps test processes that ctest runs side by side apart.
 class ScratchDir {
 public:
     explicit ScratchDir(const std::string& name) {
         static std::atomic<int> serial{0};
         path_ = std::filesystem::path(TARVEX_BINARY_DIR) / "test-scratch" /
-                (name + "-" + std::to_string(serial++) + "-" + std::to_string(std::rand()));
+                (name + "-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }

@@ -30,7 +30,7 @@ function logHas(o, text) {
 }
 
 var servers = new ActiveXObject("Tarvex.Tarvex");
-if (servers.LoadXmlFile(scratch + "\\http-servers.xml") !== 1) {
+if (servers.LoadXmlFile(scratch + "/http-servers.xml") !== 1) {
     WScript.Echo("FAILED: no http-servers.xml in " + scratch + " (the test servers did not start)");
     WScript.Echo("TARVEX-SCRIPT-FAILED 1");
     WScript.Quit(1);
