@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-
 namespace tarvex {
 
 class LogBase;
