@@ -14,7 +14,7 @@ main_packages=(
   zlib1g-dev libbz2-dev libssl-dev libmimalloc-dev
 )
 test_packages=(
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev ccache
   python3 libc-bin duktape-dev
   clang llvm libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 libz-mingw-w64-dev
