@@ -89,7 +89,9 @@ void SChannel::logConnectionInfo(LogBase& log) {
     log.LogData("cipher", info.cipher);
     log.LogDataLong("cipherStrength", info.cipherStrength);
     log.LogData("hash", info.hash);
+    log.LogDataLong("hashStrength", info.hashStrength);
     log.LogData("keyExchange", info.keyExchange);
+    log.LogDataLong("keyExchangeStrength", info.keyExchangeStrength);
 }
 
 bool SChannel::sendSecure(const uint8_t* data, uint32_t length, LogBase& log) {

@@ -22,7 +22,9 @@ struct TlsInfo {
     char cipher[64] = {};
     int32_t cipherStrength = 0;
     char hash[32] = {};
+    int32_t hashStrength = 0;
     char keyExchange[32] = {};
+    int32_t keyExchangeStrength = 0;
 };
 
 class TlsEngine {

@@ -202,6 +202,12 @@ void TlsEngine::connectionInfo(TlsInfo& info) {
     info.cipherStrength = SSL_CIPHER_get_bits(cipher, nullptr);
     const EVP_MD* md = SSL_CIPHER_get_handshake_digest(cipher);
     std::snprintf(info.hash, sizeof(info.hash), "%s", md ? EVP_MD_get0_name(md) : "");
+    info.hashStrength = md ? EVP_MD_get_size(md) * 8 : 0;
+    EVP_PKEY* key = nullptr;
+    if (SSL_get_peer_tmp_key(impl_->ssl, &key) == 1 && key) {
+        info.keyExchangeStrength = EVP_PKEY_get_bits(key);
+        EVP_PKEY_free(key);
+    }
     int kx = SSL_CIPHER_get_kx_nid(cipher);
     const char* kxName = kx == NID_kx_any ? "ECDHE/DHE (TLS 1.3)" : OBJ_nid2sn(kx);
     std::snprintf(info.keyExchange, sizeof(info.keyExchange), "%s", kxName ? kxName : "");

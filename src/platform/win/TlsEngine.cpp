@@ -260,6 +260,8 @@ void TlsEngine::connectionInfo(TlsInfo& info) {
     info.cipherStrength = static_cast<int32_t>(c.dwCipherStrength);
     std::snprintf(info.hash, sizeof(info.hash), "0x%x", static_cast<unsigned>(c.aiHash));
     std::snprintf(info.keyExchange, sizeof(info.keyExchange), "0x%x", static_cast<unsigned>(c.aiExch));
+    info.hashStrength = static_cast<int32_t>(c.dwHashStrength);
+    info.keyExchangeStrength = static_cast<int32_t>(c.dwExchStrength);
 }
 
 bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, DataBuffer& out, StringBuffer& error) {
