@@ -25,10 +25,10 @@ struct TlsInfo {
     int32_t keyExchangeStrength = 0;
 };
 
-// Bytes the engine hands back are appended to a caller's vector in whole
-// blocks (records, or up to 16 KB of data at a time); the caller keeps one
-// vector per direction and clears it after use, so its capacity is reused.
-// Failure reasons are appended to a std::string.
+// Bytes the engine hands back are appended to the caller's vector in whole
+// blocks (records, or up to 16 KB of data at a time); a caller that keeps the
+// vector and clears it after use reuses its capacity. Failure reasons are
+// appended to a std::string.
 class TlsEngine {
 public:
     enum class Status { Ok, WantInput, Closed, Failed };
