@@ -285,9 +285,8 @@ bool OstrandSocket::receiveOnce(uint8_t* buffer, uint32_t& length, bool& timedOu
     }
     if (n < 0) {
         length = 0;
-        StringBuffer text;
-        platform::appendSocketErrorText(error, text);
-        if (!text.isEmpty()) log.LogError(text.getString());
+        std::string text = platform::socketErrorText(error);
+        if (!text.empty()) log.LogError(text.c_str());
         log.LogError("Failed to receive on the TCP socket");
         return false;
     }

@@ -15,12 +15,12 @@ bool SChannel::connect(LogBase& log) {
     plain_.clear();
     plainOffset_ = 0;
     socket_.close();
-    StringBuffer error;
+    std::string error;
     // A bracketed IPv6 address is checked as the address itself.
     std::string name(serverName_.getString());
     if (name.size() > 2 && name.front() == '[' && name.back() == ']') name = name.substr(1, name.size() - 2);
     if (!engine_.start(name.c_str(), error)) {
-        if (!error.isEmpty()) log.LogData("tlsError", error.getString());
+        if (!error.empty()) log.LogData("tlsError", error.c_str());
         log.LogError("Error creating credentials");
         return false;
     }
@@ -34,10 +34,10 @@ bool SChannel::connect(LogBase& log) {
         log.LogError("Error querying remote certificate");
         return false;
     }
-    StringBuffer reason, detail;
+    std::string reason, detail;
     if (!engine_.verifyPeer(reason, detail)) {
-        log.LogData("WinVerifyTrustError", reason.getString());
-        if (!detail.isEmpty()) log.LogData("verifyDetail", detail.getString());
+        log.LogData("WinVerifyTrustError", reason.c_str());
+        if (!detail.empty()) log.LogData("verifyDetail", detail.c_str());
         log.LogError("Error authenticating server credentials!");
         // Anyone on the path could read and change what follows: stop here.
         socket_.close();
@@ -50,16 +50,16 @@ bool SChannel::connect(LogBase& log) {
 }
 
 bool SChannel::handshake(LogBase& log) {
-    DataBuffer out;
-    StringBuffer error;
+    std::vector<uint8_t> out;
+    std::string error;
     platform::TlsEngine::Status status = engine_.handshake(nullptr, 0, out, error);
     std::vector<uint8_t> input(65536);
     // Handshake reads wait 15 s (less when the caller asked for less); the
     // limit stays for the rest of the connection.
     if (socket_.readTimeoutMs() > kHandshakeReadMs) socket_.setReadTimeout(kHandshakeReadMs);
     for (;;) {
-        if (out.getSize() > 0) {
-            if (!socket_.sendBytes(out.getData(), out.getSize(), log)) {
+        if (!out.empty()) {
+            if (!socket_.sendBytes(out.data(), static_cast<uint32_t>(out.size()), log)) {
                 log.LogError("Error sending data to server in client handshake");
                 return false;
             }
@@ -67,7 +67,7 @@ bool SChannel::handshake(LogBase& log) {
         }
         if (status == platform::TlsEngine::Status::Ok) return true;
         if (status != platform::TlsEngine::Status::WantInput) {
-            if (!error.isEmpty()) log.LogData("tlsError", error.getString());
+            if (!error.empty()) log.LogData("tlsError", error.c_str());
             log.LogError("Aborting because of fatal error");
             return false;
         }
@@ -89,7 +89,9 @@ void SChannel::logConnectionInfo(LogBase& log) {
     log.LogData("cipher", info.cipher);
     log.LogDataLong("cipherStrength", info.cipherStrength);
     log.LogData("hash", info.hash);
+    log.LogDataLong("hashStrength", info.hashStrength);
     log.LogData("keyExchange", info.keyExchange);
+    log.LogDataLong("keyExchangeStrength", info.keyExchangeStrength);
 }
 
 bool SChannel::sendSecure(const uint8_t* data, uint32_t length, LogBase& log) {
@@ -100,20 +102,20 @@ bool SChannel::sendSecure(const uint8_t* data, uint32_t length, LogBase& log) {
     }
     // Records carry at most 16000 bytes each; they are written to the socket
     // in batches of 16 so that a large body costs few system calls.
-    DataBuffer records;
-    StringBuffer error;
+    std::vector<uint8_t> records;
+    std::string error;
     for (uint32_t done = 0; done < length;) {
         records.clear();
         for (int n = 0; n < 16 && done < length; ++n) {
             uint32_t piece = std::min(kSendPiece, length - done);
             if (!engine_.encrypt(data + done, piece, records, error)) {
-                if (!error.isEmpty()) log.LogData("tlsError", error.getString());
+                if (!error.empty()) log.LogData("tlsError", error.c_str());
                 log.LogError("Failed to encrypt secure send request");
                 return false;
             }
             done += piece;
         }
-        if (!socket_.sendBytes(records.getData(), records.getSize(), log)) {
+        if (!socket_.sendBytes(records.data(), static_cast<uint32_t>(records.size()), log)) {
             log.LogError("Failed to send secure");
             return false;
         }
@@ -128,7 +130,7 @@ HttpStream::Read SChannel::receiveSecure(DataBuffer& destination, LogBase& log) 
     }
     if (sessionEnded_) return Read::Closed;
     std::vector<uint8_t> input(kReadPiece);
-    StringBuffer error;
+    std::string error;
     uint32_t before = destination.getSize();
     for (;;) {
         uint32_t got = kReadPiece;
@@ -139,9 +141,12 @@ HttpStream::Read SChannel::receiveSecure(DataBuffer& destination, LogBase& log) 
             log.LogError("Failed to read SChannel response (3)");
             return timedOut ? Read::TimedOut : Read::Failed;
         }
-        platform::TlsEngine::Status status = engine_.decrypt(input.data(), got, destination, error);
+        decrypted_.clear();
+        platform::TlsEngine::Status status = engine_.decrypt(input.data(), got, decrypted_, error);
+        // Data decrypted before a failure or the close notification is kept.
+        appendDecrypted(destination);
         if (status == platform::TlsEngine::Status::Failed) {
-            if (!error.isEmpty()) log.LogData("tlsError", error.getString());
+            if (!error.empty()) log.LogData("tlsError", error.c_str());
             log.LogError("Error in DecryptMessage");
             return Read::Failed;
         }
@@ -152,6 +157,20 @@ HttpStream::Read SChannel::receiveSecure(DataBuffer& destination, LogBase& log) 
         }
         if (destination.getSize() > before) return Read::Data;
     }
+}
+
+void SChannel::appendDecrypted(DataBuffer& destination) {
+    if (decrypted_.empty()) return;
+    // DataBuffer grows by exactly what is asked; doubling keeps a long run
+    // of reads into one buffer linear.
+    const uint64_t need = static_cast<uint64_t>(destination.getSize()) + decrypted_.size();
+    if (need > destination.getCapacity()) {
+        const uint64_t doubled = static_cast<uint64_t>(destination.getCapacity()) * 2;
+        const uint64_t want = need > doubled ? need : doubled;
+        destination.ensureCapacity(static_cast<uint32_t>(want > UINT32_MAX ? UINT32_MAX : want));
+    }
+    destination.append(decrypted_.data(), static_cast<uint32_t>(decrypted_.size()));
+    decrypted_.clear();
 }
 
 HttpStream::Read SChannel::readSome(uint8_t* data, uint32_t max, uint32_t& got, LogBase& log) {
@@ -174,10 +193,10 @@ bool SChannel::shutdown(LogBase& log) {
         log.LogError("Cannot shutdown channel, no context exists");
         return false;
     }
-    DataBuffer notify;
+    std::vector<uint8_t> notify;
     engine_.closeNotify(notify);
     established_ = false;
-    if (notify.getSize() > 0 && !socket_.sendBytes(notify.getData(), notify.getSize(), log)) {
+    if (!notify.empty() && !socket_.sendBytes(notify.data(), static_cast<uint32_t>(notify.size()), log)) {
         log.LogError("Error sending close notify");
         return false;
     }

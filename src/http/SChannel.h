@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "http/HttpStream.h"
 #include "http/OstrandSocket.h"
@@ -49,6 +50,8 @@ public:
 private:
     bool handshake(LogBase& log);
     void logConnectionInfo(LogBase& log);
+    // Moves what the engine decrypted into `destination` (one copy).
+    void appendDecrypted(DataBuffer& destination);
 
     StringBuffer serverName_;
     int32_t port_ = 443;
@@ -58,6 +61,7 @@ private:
     bool sessionEnded_ = false;
     DataBuffer plain_;        // decrypted bytes not yet handed out
     uint32_t plainOffset_ = 0;
+    std::vector<uint8_t> decrypted_;  // the engine's output for one read, reused
 };
 
 }  // namespace tarvex

@@ -4,11 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace tarvex {
-
-class StringBuffer;
-
 namespace platform {
 
 using SocketHandle = intptr_t;
@@ -47,8 +45,8 @@ int64_t sendSocket(SocketHandle h, const void* data, uint32_t n, int32_t& error)
 int64_t receiveSocket(SocketHandle h, void* data, uint32_t n, int32_t& error);
 void shutdownSocket(SocketHandle h);
 void closeSocket(SocketHandle h);
-// Appends the system's text for an error code of this seam.
-void appendSocketErrorText(int32_t code, StringBuffer& out);
+// The system's text for an error code of this seam; empty when it has none.
+std::string socketErrorText(int32_t code);
 
 }  // namespace platform
 }  // namespace tarvex

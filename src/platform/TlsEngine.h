@@ -8,12 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace tarvex {
-
-class DataBuffer;
-class StringBuffer;
-
 namespace platform {
 
 // What the connection uses, for the call log.
@@ -22,9 +20,15 @@ struct TlsInfo {
     char cipher[64] = {};
     int32_t cipherStrength = 0;
     char hash[32] = {};
+    int32_t hashStrength = 0;
     char keyExchange[32] = {};
+    int32_t keyExchangeStrength = 0;
 };
 
+// Bytes the engine hands back are appended to the caller's vector in whole
+// blocks (records, or up to 16 KB of data at a time); a caller that keeps the
+// vector and clears it after use reuses its capacity. Failure reasons are
+// appended to a std::string.
 class TlsEngine {
 public:
     enum class Status { Ok, WantInput, Closed, Failed };
@@ -36,26 +40,26 @@ public:
 
     // Prepares a client session for `serverName` (a host name or a numeric
     // address). False with a reason when the library cannot be used.
-    bool start(const char* serverName, StringBuffer& error);
+    bool start(const char* serverName, std::string& error);
     // One handshake step: consumes `in` (bytes received, may be none) and
     // appends the bytes to send to `out`. Ok once the handshake is complete;
     // bytes that followed it stay inside for decrypt.
-    Status handshake(const uint8_t* in, uint32_t n, DataBuffer& out, StringBuffer& error);
+    Status handshake(const uint8_t* in, uint32_t n, std::vector<uint8_t>& out, std::string& error);
     // After the handshake: true when the server's chain leads to a trusted root
     // and names the server. Otherwise `reason` gets the condition's name
     // ("CERT_E_EXPIRED", "CERT_E_UNTRUSTEDROOT", "CERT_E_CN_NO_MATCH", ...,
     // "(unknown)") and `detail` the library's own words.
-    bool verifyPeer(StringBuffer& reason, StringBuffer& detail);
+    bool verifyPeer(std::string& reason, std::string& detail);
     bool hasPeerCertificate();
     void connectionInfo(TlsInfo& info);
     // Appends the records carrying `n` bytes of data to `out`.
-    bool encrypt(const uint8_t* data, uint32_t n, DataBuffer& out, StringBuffer& error);
+    bool encrypt(const uint8_t* data, uint32_t n, std::vector<uint8_t>& out, std::string& error);
     // Consumes received bytes and appends the data they complete to `plain`.
     // WantInput: more bytes are needed; Closed: the server ended the session
     // with a close notification (data before it is appended).
-    Status decrypt(const uint8_t* in, uint32_t n, DataBuffer& plain, StringBuffer& error);
+    Status decrypt(const uint8_t* in, uint32_t n, std::vector<uint8_t>& plain, std::string& error);
     // Appends the close notification to `out`.
-    bool closeNotify(DataBuffer& out);
+    bool closeNotify(std::vector<uint8_t>& out);
 
 private:
     struct Impl;

@@ -97,6 +97,7 @@ TEST_F(HttpClientTest, TlsConnectionIsLoggedAndVerified) {
     Fetch f = get(server("tls", "/doc/100"));
     ASSERT_TRUE(f.ok) << f.log;
     EXPECT_NE(f.log.find("ConnectionInfo:"), std::string::npos) << f.log;
+    EXPECT_NE(f.log.find("keyExchangeStrength: "), std::string::npos) << f.log;
     EXPECT_NE(f.log.find("Secure Channel Established."), std::string::npos);
     EXPECT_EQ(f.log.find("Error"), std::string::npos) << f.log;
 }

@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include "platform/Platform.h"
-#include "text/StringBuffer.h"
 
 namespace tarvex {
 namespace platform {
@@ -162,9 +161,9 @@ void shutdownSocket(SocketHandle h) { ::shutdown(static_cast<int>(h), SHUT_RDWR)
 
 void closeSocket(SocketHandle h) { ::close(static_cast<int>(h)); }
 
-void appendSocketErrorText(int32_t code, StringBuffer& out) {
+std::string socketErrorText(int32_t code) {
     int err = toErrno(code);
-    if (err) out.append(errorText(static_cast<uint32_t>(err)).c_str());
+    return err ? errorText(static_cast<uint32_t>(err)) : std::string();
 }
 
 }  // namespace platform

@@ -4,13 +4,12 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
-
-#include "text/DataBuffer.h"
-#include "text/StringBuffer.h"
 
 namespace tarvex {
 namespace platform {
@@ -19,7 +18,7 @@ namespace {
 // One context per process: building it loads the trust store (the system's,
 // or the bundle named by SSL_CERT_FILE / SSL_CERT_DIR), which costs far more
 // than a handshake.
-SSL_CTX* sharedContext(StringBuffer& error) {
+SSL_CTX* sharedContext(std::string& error) {
     static SSL_CTX* context = nullptr;
     static std::once_flag once;
     std::call_once(once, [] {
@@ -38,7 +37,7 @@ SSL_CTX* sharedContext(StringBuffer& error) {
     return context;
 }
 
-void appendLibraryError(StringBuffer& error) {
+void appendLibraryError(std::string& error) {
     unsigned long code = ERR_get_error();
     if (code == 0) {
         error.append("TLS protocol failure");
@@ -89,24 +88,16 @@ const char* verifyName(long result) {
     }
 }
 
-// Room for `extra` more bytes, growing by doubling so that long streams of
-// appends stay linear.
-void reserveMore(DataBuffer& b, uint32_t extra) {
-    uint32_t need = b.getSize() + extra;
-    if (b.getCapacity() >= need) return;
-    uint32_t doubled = b.getCapacity() > 0x7FFFFFFFu ? 0xFFFFFFFFu : b.getCapacity() * 2;
-    b.ensureCapacity(need > doubled ? need : doubled);
-}
-
-// Moves everything the engine wants sent into `out`.
-void drain(BIO* bio, DataBuffer& out) {
+// Moves everything the engine wants sent to the end of `out`, in one block
+// per call (vector growth doubles, so long streams of appends stay linear).
+void drain(BIO* bio, std::vector<uint8_t>& out) {
     size_t pending;
     while ((pending = BIO_ctrl_pending(bio)) > 0) {
-        uint32_t size = out.getSize();
-        reserveMore(out, static_cast<uint32_t>(pending));
-        int n = BIO_read(bio, out.getData() + size, static_cast<int>(pending));
+        size_t size = out.size();
+        out.resize(size + pending);
+        int n = BIO_read(bio, out.data() + size, static_cast<int>(pending));
+        out.resize(size + (n > 0 ? static_cast<size_t>(n) : 0));
         if (n <= 0) break;
-        out.setSize(size + static_cast<uint32_t>(n));
     }
 }
 
@@ -125,7 +116,7 @@ TlsEngine::~TlsEngine() {
     delete impl_;
 }
 
-bool TlsEngine::start(const char* serverName, StringBuffer& error) {
+bool TlsEngine::start(const char* serverName, std::string& error) {
     SSL_CTX* ctx = sharedContext(error);
     if (!ctx) return false;
     if (impl_->ssl) {
@@ -166,7 +157,7 @@ bool TlsEngine::start(const char* serverName, StringBuffer& error) {
     return true;
 }
 
-TlsEngine::Status TlsEngine::handshake(const uint8_t* in, uint32_t n, DataBuffer& out, StringBuffer& error) {
+TlsEngine::Status TlsEngine::handshake(const uint8_t* in, uint32_t n, std::vector<uint8_t>& out, std::string& error) {
     if (!impl_->ssl) return Status::Failed;
     if (n > 0 && BIO_write(impl_->in, in, static_cast<int>(n)) != static_cast<int>(n)) {
         error.append("Out of memory for TLS input");
@@ -184,7 +175,7 @@ TlsEngine::Status TlsEngine::handshake(const uint8_t* in, uint32_t n, DataBuffer
 
 bool TlsEngine::hasPeerCertificate() { return impl_->ssl && SSL_get0_peer_certificate(impl_->ssl) != nullptr; }
 
-bool TlsEngine::verifyPeer(StringBuffer& reason, StringBuffer& detail) {
+bool TlsEngine::verifyPeer(std::string& reason, std::string& detail) {
     if (!impl_->ssl) return false;
     long result = SSL_get_verify_result(impl_->ssl);
     if (result == X509_V_OK && hasPeerCertificate()) return true;
@@ -202,12 +193,18 @@ void TlsEngine::connectionInfo(TlsInfo& info) {
     info.cipherStrength = SSL_CIPHER_get_bits(cipher, nullptr);
     const EVP_MD* md = SSL_CIPHER_get_handshake_digest(cipher);
     std::snprintf(info.hash, sizeof(info.hash), "%s", md ? EVP_MD_get0_name(md) : "");
+    info.hashStrength = md ? EVP_MD_get_size(md) * 8 : 0;
+    EVP_PKEY* key = nullptr;
+    if (SSL_get_peer_tmp_key(impl_->ssl, &key) == 1 && key) {
+        info.keyExchangeStrength = EVP_PKEY_get_bits(key);
+        EVP_PKEY_free(key);
+    }
     int kx = SSL_CIPHER_get_kx_nid(cipher);
     const char* kxName = kx == NID_kx_any ? "ECDHE/DHE (TLS 1.3)" : OBJ_nid2sn(kx);
     std::snprintf(info.keyExchange, sizeof(info.keyExchange), "%s", kxName ? kxName : "");
 }
 
-bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, DataBuffer& out, StringBuffer& error) {
+bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, std::vector<uint8_t>& out, std::string& error) {
     if (!impl_->ssl) return false;
     while (n > 0) {
         ERR_clear_error();
@@ -224,21 +221,20 @@ bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, DataBuffer& out, String
     return true;
 }
 
-TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, DataBuffer& plain, StringBuffer& error) {
+TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, std::vector<uint8_t>& plain, std::string& error) {
     if (!impl_->ssl) return Status::Failed;
     if (n > 0 && BIO_write(impl_->in, in, static_cast<int>(n)) != static_cast<int>(n)) {
         error.append("Out of memory for TLS input");
         return Status::Failed;
     }
     for (;;) {
-        uint32_t size = plain.getSize();
-        reserveMore(plain, 16384);
+        // Read straight into the caller's vector: one record at most per call.
+        size_t size = plain.size();
+        plain.resize(size + 16384);
         ERR_clear_error();
-        int rc = SSL_read(impl_->ssl, plain.getData() + size, 16384);
-        if (rc > 0) {
-            plain.setSize(size + static_cast<uint32_t>(rc));
-            continue;
-        }
+        int rc = SSL_read(impl_->ssl, plain.data() + size, 16384);
+        plain.resize(size + (rc > 0 ? static_cast<size_t>(rc) : 0));
+        if (rc > 0) continue;
         int reason = SSL_get_error(impl_->ssl, rc);
         if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) return Status::WantInput;
         if (reason == SSL_ERROR_ZERO_RETURN) return Status::Closed;
@@ -247,7 +243,7 @@ TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, DataBuffer& 
     }
 }
 
-bool TlsEngine::closeNotify(DataBuffer& out) {
+bool TlsEngine::closeNotify(std::vector<uint8_t>& out) {
     if (!impl_->ssl) return false;
     SSL_shutdown(impl_->ssl);
     drain(impl_->out, out);

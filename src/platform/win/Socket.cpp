@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "platform/Platform.h"
-#include "text/StringBuffer.h"
 
 namespace tarvex {
 namespace platform {
@@ -124,7 +123,7 @@ void shutdownSocket(SocketHandle h) { ::shutdown(static_cast<SOCKET>(h), SD_BOTH
 
 void closeSocket(SocketHandle h) { ::closesocket(static_cast<SOCKET>(h)); }
 
-void appendSocketErrorText(int32_t code, StringBuffer& out) { out.append(errorText(static_cast<uint32_t>(code)).c_str()); }
+std::string socketErrorText(int32_t code) { return errorText(static_cast<uint32_t>(code)); }
 
 }  // namespace platform
 }  // namespace tarvex

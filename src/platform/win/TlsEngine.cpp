@@ -15,9 +15,6 @@
 #include <string>
 #include <vector>
 
-#include "text/DataBuffer.h"
-#include "text/StringBuffer.h"
-
 #ifndef SP_PROT_TLS1_2_CLIENT
 #define SP_PROT_TLS1_2_CLIENT 0x00000800
 #endif
@@ -38,10 +35,15 @@ namespace {
 const DWORD kRequestFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                             ISC_RET_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM;
 
-void appendStatus(const char* what, SECURITY_STATUS status, StringBuffer& error) {
+void appendStatus(const char* what, SECURITY_STATUS status, std::string& error) {
     char text[96];
     std::snprintf(text, sizeof(text), "%s: 0x%08lx", what, static_cast<unsigned long>(status));
     error.append(text);
+}
+
+void appendBytes(std::vector<uint8_t>& out, const void* data, unsigned long n) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    out.insert(out.end(), p, p + n);
 }
 
 const char* policyErrorName(DWORD code) {
@@ -103,7 +105,7 @@ TlsEngine::~TlsEngine() {
     delete impl_;
 }
 
-bool TlsEngine::start(const char* serverName, StringBuffer& error) {
+bool TlsEngine::start(const char* serverName, std::string& error) {
     impl_->release();
     impl_->target = serverName ? serverName : "";
     SCHANNEL_CRED cred{};
@@ -128,7 +130,7 @@ bool TlsEngine::start(const char* serverName, StringBuffer& error) {
     return true;
 }
 
-TlsEngine::Status TlsEngine::handshake(const uint8_t* in, uint32_t n, DataBuffer& out, StringBuffer& error) {
+TlsEngine::Status TlsEngine::handshake(const uint8_t* in, uint32_t n, std::vector<uint8_t>& out, std::string& error) {
     Impl& s = *impl_;
     if (!s.haveCredentials) return Status::Failed;
     if (n > 0) s.input.insert(s.input.end(), in, in + n);
@@ -155,7 +157,7 @@ TlsEngine::Status TlsEngine::handshake(const uint8_t* in, uint32_t n, DataBuffer
         if (outBuffer.pvBuffer) {
             if (outBuffer.cbBuffer > 0 &&
                 (status == SEC_E_OK || status == SEC_I_CONTINUE_NEEDED || (attributes & ISC_RET_EXTENDED_ERROR)))
-                out.append(outBuffer.pvBuffer, outBuffer.cbBuffer);
+                appendBytes(out, outBuffer.pvBuffer, outBuffer.cbBuffer);
             FreeContextBuffer(outBuffer.pvBuffer);
         }
         if (status == SEC_E_INCOMPLETE_MESSAGE) return Status::WantInput;
@@ -183,7 +185,7 @@ bool TlsEngine::hasPeerCertificate() {
     return true;
 }
 
-bool TlsEngine::verifyPeer(StringBuffer& reason, StringBuffer& detail) {
+bool TlsEngine::verifyPeer(std::string& reason, std::string& detail) {
     PCCERT_CONTEXT cert = nullptr;
     if (!impl_->done ||
         QueryContextAttributesA(&impl_->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert) != SEC_E_OK || !cert) {
@@ -260,36 +262,41 @@ void TlsEngine::connectionInfo(TlsInfo& info) {
     info.cipherStrength = static_cast<int32_t>(c.dwCipherStrength);
     std::snprintf(info.hash, sizeof(info.hash), "0x%x", static_cast<unsigned>(c.aiHash));
     std::snprintf(info.keyExchange, sizeof(info.keyExchange), "0x%x", static_cast<unsigned>(c.aiExch));
+    info.hashStrength = static_cast<int32_t>(c.dwHashStrength);
+    info.keyExchangeStrength = static_cast<int32_t>(c.dwExchStrength);
 }
 
-bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, DataBuffer& out, StringBuffer& error) {
+bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, std::vector<uint8_t>& out, std::string& error) {
     Impl& s = *impl_;
     if (!s.done) return false;
     const uint32_t maxPiece = s.sizes.cbMaximumMessage ? s.sizes.cbMaximumMessage : 16384;
-    std::vector<uint8_t> block;
     while (n > 0) {
         uint32_t piece = n < maxPiece ? n : maxPiece;
-        block.assign(s.sizes.cbHeader + piece + s.sizes.cbTrailer, 0);
-        std::memcpy(block.data() + s.sizes.cbHeader, data, piece);
+        // Each record is sealed in place at the end of `out`.
+        const size_t at = out.size();
+        out.resize(at + s.sizes.cbHeader + piece + s.sizes.cbTrailer);
+        uint8_t* record = out.data() + at;
+        std::memcpy(record + s.sizes.cbHeader, data, piece);
         SecBuffer buffers[4] = {
-            {s.sizes.cbHeader, SECBUFFER_STREAM_HEADER, block.data()},
-            {piece, SECBUFFER_DATA, block.data() + s.sizes.cbHeader},
-            {s.sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, block.data() + s.sizes.cbHeader + piece},
+            {s.sizes.cbHeader, SECBUFFER_STREAM_HEADER, record},
+            {piece, SECBUFFER_DATA, record + s.sizes.cbHeader},
+            {s.sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record + s.sizes.cbHeader + piece},
             {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
         SECURITY_STATUS status = EncryptMessage(&s.context, 0, &desc, 0);
         if (status != SEC_E_OK) {
+            out.resize(at);
             appendStatus("EncryptMessage", status, error);
             return false;
         }
-        out.append(block.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
+        out.resize(at + buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
         data += piece;
         n -= piece;
     }
     return true;
 }
 
-TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, DataBuffer& plain, StringBuffer& error) {
+TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, std::vector<uint8_t>& plain, std::string& error) {
     Impl& s = *impl_;
     if (!s.done) return Status::Failed;
     if (n > 0) s.input.insert(s.input.end(), in, in + n);
@@ -310,7 +317,7 @@ TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, DataBuffer& 
         SecBuffer* extra = nullptr;
         for (SecBuffer& b : buffers) {
             if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
-                plain.append(b.pvBuffer, b.cbBuffer);
+                appendBytes(plain, b.pvBuffer, b.cbBuffer);
                 any = true;
             }
             if (b.BufferType == SECBUFFER_EXTRA && !extra) extra = &b;
@@ -345,7 +352,7 @@ TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, DataBuffer& 
     return any ? Status::Ok : Status::WantInput;
 }
 
-bool TlsEngine::closeNotify(DataBuffer& out) {
+bool TlsEngine::closeNotify(std::vector<uint8_t>& out) {
     Impl& s = *impl_;
     if (!s.haveContext) return false;
     DWORD type = SCHANNEL_SHUTDOWN;
@@ -360,7 +367,7 @@ bool TlsEngine::closeNotify(DataBuffer& out) {
     SECURITY_STATUS status = InitializeSecurityContextA(&s.credentials, &s.context, target.data(), kRequestFlags, 0,
                                                         0, nullptr, 0, nullptr, &outDesc, &attributes, nullptr);
     if (outBuffer.pvBuffer) {
-        if (status == SEC_E_OK && outBuffer.cbBuffer > 0) out.append(outBuffer.pvBuffer, outBuffer.cbBuffer);
+        if (status == SEC_E_OK && outBuffer.cbBuffer > 0) appendBytes(out, outBuffer.pvBuffer, outBuffer.cbBuffer);
         FreeContextBuffer(outBuffer.pvBuffer);
     }
     return status == SEC_E_OK;
