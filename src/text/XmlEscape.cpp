@@ -34,26 +34,10 @@ const std::string_view kContentEntities[] = {
     "ugrave", "uml", "utilde", "uuml", "yacute", "yen", "yuml",
 };
 
-// Per context, in EscapeContext order: 0 = written as is, 1 = look at it.
-struct Tables {
-    uint8_t stop[4][256];
-    constexpr Tables() : stop{} {
-        for (const char* p = "<>\"'&"; *p; ++p) {
-            stop[0][static_cast<uint8_t>(*p)] = 1;
-            stop[1][static_cast<uint8_t>(*p)] = 1;
-            stop[3][static_cast<uint8_t>(*p)] = 1;
-        }
-        stop[1][0] = 1;
-        for (const char* p = "&<>\""; *p; ++p) stop[2][static_cast<uint8_t>(*p)] = 1;
-    }
-};
-constexpr Tables kTables;
+}  // namespace
 
-inline const uint8_t* tableFor(EscapeContext context) { return kTables.stop[static_cast<int>(context)]; }
-
+size_t XmlEscape::contentCleanEndWide(const char* p, size_t i, size_t n) {
 #ifdef TARVEX_ESCAPE_SSE2
-// Content's stop bytes, sixteen at a time.
-size_t contentCleanEndWide(const char* p, size_t i, size_t n) {
     const __m128i two = _mm_set1_epi8(2);
     const __m128i one = _mm_set1_epi8(1);
     const __m128i angle = _mm_set1_epi8('>');   // '<' | 2 == '>' | 2 == '>'
@@ -78,11 +62,9 @@ size_t contentCleanEndWide(const char* p, size_t i, size_t n) {
         }
         i += 16;
     }
+#endif
     return i;
 }
-#endif
-
-}  // namespace
 
 bool XmlEscape::isPassThroughReference(const char* p, size_t n) {
     if (n >= 2 && p[1] == '#') return true;
@@ -94,50 +76,6 @@ bool XmlEscape::isPassThroughReference(const char* p, size_t n) {
         }
     }
     return false;
-}
-
-size_t XmlEscape::cleanEnd(EscapeContext context, const char* p, size_t i, size_t n, bool high) {
-#ifdef TARVEX_ESCAPE_SSE2
-    if (context == EscapeContext::Content && !high) i = contentCleanEndWide(p, i, n);
-#endif
-    const uint8_t* table = tableFor(context);
-    if (high) {
-        while (i < n && !table[static_cast<uint8_t>(p[i])] && static_cast<uint8_t>(p[i]) < 0x80) ++i;
-    } else {
-        while (i < n && !table[static_cast<uint8_t>(p[i])]) ++i;
-    }
-    return i;
-}
-
-bool XmlEscape::replacement(EscapeContext context, const char* p, size_t n, const char** text, size_t* length) {
-    *text = p;
-    *length = 1;
-    switch (p[0]) {
-        case '<': *text = "&lt;"; *length = 4; break;
-        case '>': *text = "&gt;"; *length = 4; break;
-        case '"': *text = "&quot;"; *length = 6; break;
-        case '\'':
-            if (context != EscapeContext::LogText) {
-                *text = "&apos;";
-                *length = 6;
-            }
-            break;
-        case '&': {
-            bool passes = context == EscapeContext::Content     ? isPassThroughReference(p, n)
-                          : context == EscapeContext::Attribute ? (n >= 2 && p[1] == '#')
-                                                                : false;   // log and literal text
-            if (!passes) {
-                *text = "&amp;";
-                *length = 5;
-            }
-            break;
-        }
-        case '\0':
-            if (context == EscapeContext::Attribute) return false;
-            break;
-        default: break;
-    }
-    return true;
 }
 
 void XmlEscape::append(EscapeContext context, const char* p, size_t n, StringBuffer& out) {

@@ -83,9 +83,9 @@ EntityDecoder::~EntityDecoder() {
     if (bytes_) memFree(bytes_);
 }
 
-void EntityDecoder::decode(const char*& p, int32_t& n) {
+void EntityDecoder::decode(const char*& p, int32_t& n, bool hasAmp) {
     if (n <= 0) return;
-    const char* amp = static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(n)));
+    const char* amp = hasAmp ? p : static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(n)));
     if (!amp) return;
     if (n > capacity_) {
         int32_t grown = n < 256 ? 256 : n;

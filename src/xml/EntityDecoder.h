@@ -21,7 +21,8 @@ public:
     // and "&amp;" and points (p, n) at the result, which lives until the next
     // call. One left-to-right pass gives the same text as replacing them one
     // after the other, "&amp;" last: no replacement forms a new reference.
-    void decode(const char*& p, int32_t& n);
+    // `hasAmp` tells that the caller's scan already saw an '&'.
+    void decode(const char*& p, int32_t& n, bool hasAmp = false);
 
     // Appends (p, n) decoded as above.
     void append(StringBuffer& out, const char* p, int32_t n);

@@ -11,6 +11,8 @@
 #include "base/LogBase.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
+#include "text/StringBuffer.h"
+#include "xml/EntityDecoder.h"
 #include "xml/ParseEngine.h"
 
 namespace tarvex {
@@ -31,15 +33,20 @@ const ByteSet kDropFromPseudoName("\"");
 
 inline bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// The first `quote` byte in [p, end), or end. Sixteen bytes at a time where
-// possible.
-inline const char* scanQuoted(const char* p, const char* end, char quote) {
+// The first `quote` byte in [p, end), or end; `amp` is set when an '&' comes
+// before it, so a value without one skips decoding. Sixteen bytes at a time
+// where possible.
+inline const char* scanQuoted(const char* p, const char* end, char quote, bool& amp) {
 #ifdef TARVEX_PARSE_SSE2
     const __m128i q = _mm_set1_epi8(quote);
+    const __m128i a = _mm_set1_epi8('&');
     while (end - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, q)));
+        unsigned amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, a)));
         if (quotes) {
+            unsigned first = quotes & (0u - quotes);   // lowest set bit
+            if (amps & (first - 1)) amp = true;
 #if defined(__GNUC__) || defined(__clang__)
             return p + __builtin_ctz(quotes);
 #else
@@ -50,10 +57,14 @@ inline const char* scanQuoted(const char* p, const char* end, char quote) {
             return p;
 #endif
         }
+        if (amps) amp = true;
         p += 16;
     }
 #endif
-    while (p < end && *p != quote) ++p;
+    while (p < end && *p != quote) {
+        if (*p == '&') amp = true;
+        ++p;
+    }
     return p;
 }
 
@@ -62,7 +73,52 @@ TreeNode* topOf(TreeNode* node) {
     return node;
 }
 
-}  // namespace
+// One parse over one cursor.
+class ParseRun {
+public:
+    ParseRun(ParseEngine& cursor, LogBase* log);
+    ~ParseRun();
+    ParseRun(const ParseRun&) = delete;
+    ParseRun& operator=(const ParseRun&) = delete;
+
+    // The root found (possibly null); the caller owns it.
+    TreeNode* run();
+
+private:
+    bool canLog();
+    void logError(const char* message);
+    bool textRun();
+    bool markup();
+    void cdataSection();
+    bool bangMarkup();
+    void processingInstruction();
+    void pseudoNode(TreeNode** slot);
+    void pseudoAttributes(TreeNode* node);
+    void closingTag();
+    void closeCurrent();
+    void completeTopLevel(TreeNode* node);
+    bool startTag();
+    void attribute(TreeNode* node, int32_t reserve);
+    // Reads an attribute value after its '=' and the whitespace after that;
+    // the bytes are decoded. `pseudo` selects the rule of the declaration's
+    // pseudo-attributes.
+    void value(bool pseudo, const char** text, int32_t* length);
+    const char* strippedName(const char* name, int32_t* length, const ByteSet& stops, const ByteSet& drop);
+    TreeNode* finish();
+
+    ParseEngine& c_;
+    LogBase* log_;
+    int32_t logged_ = 0;
+    int32_t dropped_ = 0;
+    TreeNode* current_ = nullptr;
+    TreeNode* pendingDecl_ = nullptr;
+    TreeNode* pendingStyle_ = nullptr;
+    TreeNode* result_ = nullptr;
+    StringBuffer prolog_;
+    int32_t prologForResult_ = 0;   // prolog bytes when the result was completed
+    StringBuffer nameScratch_;
+    EntityDecoder decoder_;
+};
 
 ParseRun::ParseRun(ParseEngine& cursor, LogBase* log)
     : c_(cursor), log_(log), prolog_(StringBuffer::withCapacity(2000)) {}
@@ -94,7 +150,7 @@ TreeNode* ParseRun::run() {
 // Whether one more entry fits this parse's share of the log.
 bool ParseRun::canLog() {
     if (!log_) return false;
-    if (logged_ < kMaxLogEntries) {
+    if (logged_ < kMaxParseLogEntries) {
         ++logged_;
         return true;
     }
@@ -387,10 +443,13 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
     }
 }
 
-void ParseRun::value(bool pseudo, const char** text, int32_t* length) {
+// Inlined into both callers: the quoted value is the hot path of every tag.
+[[gnu::always_inline]] inline void ParseRun::value(bool pseudo, const char** text, int32_t* length) {
     const char* const base = c_.base();
     const char* start;
     int32_t n;
+    bool amp = true;    // whether the value may hold an entity
+    bool seen = false;  // whether the scan saw its '&' already
     if (pseudo) {
         // Up to any quote or line end; quotes around it are stepped over.
         if (c_.peek() == '"') c_.advance(1);
@@ -402,7 +461,9 @@ void ParseRun::value(bool pseudo, const char** text, int32_t* length) {
     } else if (char quote = c_.peek(); (quote == '"' || quote == '\'') && !c_.atEnd()) {
         c_.advance(1);
         start = c_.current();
-        const char* q = scanQuoted(start, base + c_.length(), quote);
+        amp = false;
+        const char* q = scanQuoted(start, base + c_.length(), quote, amp);
+        seen = amp;
         n = static_cast<int32_t>(q - start);
         c_.setPosition(static_cast<int32_t>(q - base));
         c_.advance(1);
@@ -416,7 +477,7 @@ void ParseRun::value(bool pseudo, const char** text, int32_t* length) {
         }
         n = static_cast<int32_t>(c_.current() - start);
     }
-    decoder_.decode(start, n);
+    if (amp) decoder_.decode(start, n, seen);
     *text = start;
     *length = n;
 }
@@ -440,6 +501,13 @@ TreeNode* ParseRun::finish() {
     TreeNode* root = result_;
     result_ = nullptr;
     return root;
+}
+
+}  // namespace
+
+TreeNode* runParse(ParseEngine& cursor, LogBase* log) {
+    ParseRun run(cursor, log);
+    return run.run();
 }
 
 }  // namespace tarvex

@@ -114,8 +114,7 @@ bool XmlParser::parseXml(ParseEngine& cursor, LogBase* log, TreeNode** outRoot) 
     *outRoot = nullptr;
     // The document text ends at its first NUL byte.
     cursor.endAtNul();
-    ParseRun run(cursor, log);
-    *outRoot = run.run();
+    *outRoot = runParse(cursor, log);
     return true;
 }
 
