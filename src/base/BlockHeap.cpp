@@ -40,6 +40,20 @@ void releaseLarge(void* l, size_t size, bool mapped) {
 constexpr size_t kMaxGrownBlock = 256 * 1024;
 }  // namespace
 
+size_t BlockHeap::ClassOf(size_t n, size_t* pieceSize) {
+    if (n <= kSmallMax) {
+        *pieceSize = n;
+        return n / 8 - 1;
+    }
+    // n in (2^b, 2^(b+1)], in steps of 2^(b-3).
+    int b = 0;
+    for (size_t v = n - 1; v > 1; v >>= 1) ++b;
+    const size_t step = size_t{1} << (b - 3);
+    const size_t rounded = (n + step - 1) & ~(step - 1);
+    *pieceSize = rounded;
+    return kSmallClasses + static_cast<size_t>(b - 9) * 8 + (rounded >> (b - 3)) - 9;
+}
+
 BlockHeap* BlockHeap::Create() {
     // The heap and its first small region are one allocation, so a tree of a
     // few nodes costs one block.
@@ -186,8 +200,8 @@ void BlockHeap::FreeLarge(void* p) {
 void* BlockHeap::AllocSlow(size_t n) {
     std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
     if (shared_) hold.lock();
-    if (each_ || n > kSmallMax) return AllocLarge(n);
-    void*& head = free_[n / 8 - 1];
+    if (each_ || n > kMediumMax) return AllocLarge(n);
+    void*& head = free_[ClassOf(n, &n)];
     if (head) {
         void* p = head;
         head = *static_cast<void**>(p);
@@ -202,11 +216,11 @@ void* BlockHeap::AllocSlow(size_t n) {
 void BlockHeap::FreeSlow(void* p, size_t n) {
     std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
     if (shared_) hold.lock();
-    if (each_ || n > kSmallMax) {
+    if (each_ || n > kMediumMax) {
         FreeLarge(p);
         return;
     }
-    void*& head = free_[n / 8 - 1];
+    void*& head = free_[ClassOf(n, &n)];
     *static_cast<void**>(p) = head;
     head = p;
 }
@@ -216,8 +230,12 @@ void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
     oldN = Round(oldN);
     newN = Round(newN);
     if (oldN == newN) return p;
-    const bool large = each_ || oldN > kSmallMax;
-    if (large && (each_ || newN > kSmallMax)) {
+    const bool large = each_ || oldN > kMediumMax;
+    if (!large && newN <= kMediumMax) {
+        size_t oldPiece, newPiece;
+        if (ClassOf(oldN, &oldPiece) == ClassOf(newN, &newPiece)) return p;   // same piece size
+    }
+    if (large && (each_ || newN > kMediumMax)) {
         // Both large: the allocator may grow the piece in place.
         std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
         if (shared_) hold.lock();

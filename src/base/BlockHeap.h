@@ -1,10 +1,11 @@
 // BlockHeap: the memory of a group of trees, carved out of large blocks.
 //
 // Nodes, tags, contents, attribute lists and child arrays of a tree come from
-// its heap: small pieces (up to kSmallMax bytes) are cut one after another
-// from blocks, so building a tree touches few pages; a freed piece waits on a
-// free list of its size for the next one. Larger pieces are allocations of
-// their own, kept on a list. Releasing the last tree of a group returns whole
+// its heap: pieces up to kMediumMax bytes are cut one after another from
+// blocks, so building a tree touches few pages; a freed piece waits on a free
+// list of its size class (8-byte steps up to kSmallMax, then eight classes
+// per doubling) for the next one. Larger pieces are allocations of their
+// own, kept on a list. Releasing the last tree of a group returns whole
 // blocks (to the BlockCache, warm for the next tree) instead of freeing
 // piece by piece.
 //
@@ -27,6 +28,7 @@ namespace tarvex {
 class BlockHeap {
 public:
     static constexpr size_t kSmallMax = 512;
+    static constexpr size_t kMediumMax = 64 * 1024;
 
     // A heap with one tree.
     static BlockHeap* Create();
@@ -86,11 +88,14 @@ public:
 private:
     struct Block;
     struct Large;
-    static constexpr size_t kClasses = kSmallMax / 8;
+    static constexpr size_t kSmallClasses = kSmallMax / 8;
+    static constexpr size_t kClasses = kSmallClasses + 7 * 8;   // medium: 513 B to 64 KiB
     static constexpr size_t kFirstRegion = 512;
 
     BlockHeap() = default;
     static size_t Round(size_t n) { return n < 8 ? 8 : (n + 7) & ~size_t{7}; }
+    // The size class of a rounded size up to kMediumMax, and its piece size.
+    static size_t ClassOf(size_t n, size_t* pieceSize);
     BlockHeap* FindRoot();
     void* AllocSlow(size_t n);
     void FreeSlow(void* p, size_t n);

@@ -33,7 +33,13 @@ void XmlEmitter::run(TreeNode* top, int32_t index) {
             TreeNode* child = static_cast<TreeNode*>(f.children->Elements()[f.next]);
             if (f.next++ == 0) w_.put("\r\n", 2);
             open(child);
-            stack.push_back({child, child->Children(), 0});
+            ExtPtrArray* grandchildren = child->Children();
+            if (grandchildren && grandchildren->Count() > 0) {
+                stack.push_back({child, grandchildren, 0});
+            } else {
+                // A leaf closes at once, without a frame of its own.
+                close(child);
+            }
         } else {
             close(f.node);
             stack.pop_back();

@@ -45,6 +45,38 @@ TEST(BlockHeap, PiecesAreDistinctAndFreedOnesComeBackBySize) {
     h->ReleaseTree();
 }
 
+TEST(BlockHeap, MediumPiecesKeepTheirBytesAndComeBackByClass) {
+    BlockHeap* h = BlockHeap::Create();
+    std::vector<std::pair<char*, size_t>> pieces;
+    for (size_t n = 500; n < 70000; n = n * 9 / 8 + 3) {
+        for (int k = 0; k < 3; ++k) {
+            char* p = static_cast<char*>(h->Alloc(n));
+            ASSERT_NE(nullptr, p);
+            std::memset(p, static_cast<int>(n & 0x7F), n);
+            pieces.emplace_back(p, n);
+        }
+    }
+    for (const auto& piece : pieces) {
+        ASSERT_EQ(static_cast<char>(piece.second & 0x7F), piece.first[0]);
+        ASSERT_EQ(static_cast<char>(piece.second & 0x7F), piece.first[piece.second - 1]);
+    }
+    if (carves()) {
+        // 3000 and 3050 bytes share a class: the freed piece serves the next.
+        void* p = h->Alloc(3000);
+        h->Free(p, 3000);
+        EXPECT_EQ(p, h->Alloc(3050));
+    }
+    // Growing across classes and into a large piece keeps the bytes.
+    char* g = static_cast<char*>(h->Alloc(600));
+    std::memcpy(g, "grown", 6);
+    g = static_cast<char*>(h->Realloc(g, 600, 5000));
+    g = static_cast<char*>(h->Realloc(g, 5000, 200000));
+    EXPECT_STREQ("grown", g);
+    h->Free(g, 200000);
+    for (const auto& piece : pieces) h->Free(piece.first, piece.second);
+    h->ReleaseTree();
+}
+
 TEST(BlockHeap, LargePiecesGrowInPlaceOrMoveWithTheirBytes) {
     BlockHeap* h = BlockHeap::Create();
     char* p = static_cast<char*>(h->Alloc(100));
