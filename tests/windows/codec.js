@@ -34,11 +34,10 @@ function contains(text, part) {
     return String(text).indexOf(part) >= 0;
 }
 
-// The bytes of a byte-array result as a list of numbers, joined by commas.
-function bytesOf(v) {
-    if (v === null || v === undefined) return String(v);
-    return new VBArray(v).toArray().join(",");
-}
+// Byte arrays (GetBinaryContent, DecodeContent) are read in codec.vbs: some
+// JScript hosts (Wine's) cannot hold a VT_UI1 array in a variable. Here the
+// binary members are checked through the stored forms and the members that
+// undo one layer.
 
 var x, y, i, big, flags, crlf = "\r\n";
 
@@ -80,16 +79,23 @@ eq(x.Content, "secret text", "DecryptNode restores the text");
 x = newObject();
 x.SetBinaryContent(0, 0, "", "AB");
 eq(x.Content, "QQBCAA==" + crlf, "a string is stored as its UTF-16LE bytes");
-eq(bytesOf(x.GetBinaryContent(0, 0, "")), "65,0,66,0", "GetBinaryContent bytes");
 x.SetBinaryContent(0, 1, "p\u00e4ss", "Hi");
 eq(x.Content, "dvYuXbcWCTfbg788wQjkjA==" + crlf, "binary content encrypted with a UTF-8 password");
-eq(bytesOf(x.GetBinaryContent(0, 1, "p\u00e4ss")), "72,0,105,0", "decrypted bytes");
+eq(x.DecryptNode("p\u00e4ss"), 0, "DecryptNode takes the password in the ANSI code page, not UTF-8");
+// One layer undone by DecryptNode or DecompressNode leaves the string's
+// UTF-16LE bytes in the content, which read back as the text with a NUL after
+// each (ASCII) character.
+function utf16Bytes(s) {
+    return s.replace(/[\s\S]/g, function (c) { return c + "\u0000"; });
+}
 flags = [[0, 0], [1, 0], [0, 1], [1, 1]];
 for (i = 0; i < flags.length; i++) {
-    x.SetBinaryContent(flags[i][0], flags[i][1], "pw", big);
-    var back = new VBArray(x.GetBinaryContent(flags[i][0], flags[i][1], "pw")).toArray();
-    eq(back.length, big.length * 2, "binary round trip length, flags " + flags[i]);
-    eq(back[2 * 1000] + back[2 * 1000 + 1] * 256, big.charCodeAt(1000), "binary round trip byte, flags " + flags[i]);
+    var zip = flags[i][0], enc = flags[i][1];
+    x.SetBinaryContent(zip, enc, "pw", big);
+    if (zip + enc === 1) {
+        eq(enc ? x.DecryptNode("pw") : x.DecompressNode(), 1, "one layer undone, flags " + flags[i]);
+        check(x.Content === utf16Bytes(big), "the string's bytes after one layer, flags " + flags[i]);
+    }
 }
 y = newObject();
 eq(y.GetBinaryContent(0, 0, ""), undefined, "GetBinaryContent of no content gives nothing");
@@ -101,8 +107,6 @@ x.QEncodeContent("utf-8", "A");
 eq(x.Content, "=?utf-8?Q?A=00?=", "QEncodeContent");
 x.BEncodeContent("utf-8", "A");
 eq(x.Content, "=?utf-8?B?QQA=?=", "BEncodeContent");
-x.Content = "=?utf-8?B?aGk=?=";
-eq(bytesOf(x.DecodeContent()), "104,105", "DecodeContent of a B word");
 eq(newObject().DecodeContent(), null, "DecodeContent of no content is null");
 
 if (failures === 0) WScript.Echo("TARVEX-SCRIPT-OK");
