@@ -11,9 +11,14 @@
 #include <iterator>
 #include <string>
 
+#include <unistd.h>
+
 namespace tarvex_test {
 
-inline std::string toolPath(const std::string& name) { return std::string(TARVEX_BINARY_DIR) + "/codec_tool_" + name; }
+// ctest runs test processes side by side: the process id keeps their files apart.
+inline std::string toolPath(const std::string& name) {
+    return std::string(TARVEX_BINARY_DIR) + "/codec_tool_" + std::to_string(::getpid()) + "_" + name;
+}
 
 inline bool toolAvailable(const std::string& program) {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
