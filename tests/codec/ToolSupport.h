@@ -9,11 +9,20 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace tarvex_test {
 
-inline std::string toolPath(const std::string& name) { return std::string(TARVEX_BINARY_DIR) + "/codec_tool_" + name; }
+// Test processes may run side by side, so each names its files apart.
+inline const std::string& processTag() {
+    static const std::string tag = std::to_string(std::random_device()());
+    return tag;
+}
+
+inline std::string toolPath(const std::string& name) {
+    return std::string(TARVEX_BINARY_DIR) + "/codec_tool_" + processTag() + "_" + name;
+}
 
 inline bool toolAvailable(const std::string& program) {
     return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
@@ -49,7 +58,9 @@ inline bool runPython(const std::string& program, const std::string& input, std:
         std::ofstream f(script, std::ios::trunc);
         f << program;
     }
-    return runTool("python3 '" + script + "'", input, output);
+    const bool ok = runTool("python3 '" + script + "'", input, output);
+    std::remove(script.c_str());
+    return ok;
 }
 
 inline std::string hex(const std::string& bytes) {
