@@ -3,6 +3,7 @@
 // object on the parsed response body.
 #include "component/CTarvex.h"
 
+#include "base/LogBase.h"
 #include "http/HttpClient.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
@@ -28,20 +29,27 @@ StringBuffer urlArgument(BSTR url) {
     return StringBuffer(s + start, end - start, 0);
 }
 
+// HttpGet and HttpPost refuse a missing URL or out-pointer and an empty URL.
+bool checkArguments(BSTR url, ITarvex** response, LogBase& log, StringBuffer& target) {
+    if (url == nullptr || response == nullptr) {
+        log.LogError("URL or response parameter is null");
+        return false;
+    }
+    target = urlArgument(url);
+    if (target.isEmpty()) {
+        log.LogError("URL parameter is empty");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 HRESULT CTarvex::HttpGet(BSTR url, ITarvex** response) {
     if (response) *response = nullptr;
     Context scope(log_, "HttpGet");
-    if (url == nullptr || response == nullptr) {
-        log_.LogError("URL or response parameter is null");
-        return S_OK;
-    }
-    StringBuffer target = urlArgument(url);
-    if (target.isEmpty()) {
-        log_.LogError("URL parameter is empty");
-        return S_OK;
-    }
+    StringBuffer target;
+    if (!checkArguments(url, response, log_, target)) return S_OK;
     if (current_ == nullptr) return S_OK;
     HttpClient client;
     HttpResponseHeader header;
@@ -54,15 +62,8 @@ HRESULT CTarvex::HttpGet(BSTR url, ITarvex** response) {
 HRESULT CTarvex::HttpPost(BSTR url, ITarvex** response) {
     if (response) *response = nullptr;
     Context scope(log_, "HttpPost");
-    if (url == nullptr || response == nullptr) {
-        log_.LogError("URL or response parameter is null");
-        return S_OK;
-    }
-    StringBuffer target = urlArgument(url);
-    if (target.isEmpty()) {
-        log_.LogError("URL parameter is empty");
-        return S_OK;
-    }
+    StringBuffer target;
+    if (!checkArguments(url, response, log_, target)) return S_OK;
     if (current_ == nullptr) return S_OK;
     StringBuffer xml;
     XmlSerializer::serializeNode(current_, xml, 0);

@@ -34,6 +34,25 @@ struct Connection {
     HttpStream& stream() { return tls ? static_cast<HttpStream&>(channel) : socket; }
     bool isConnected() const { return tls ? channel.isConnected() : socket.isConnected(); }
     void close() { stream().closeStream(); }
+
+    // Connects by the scheme chosen in `tls`: a document for an https URL
+    // goes over TLS, never in clear text.
+    bool open(const char* host, int32_t port, uint32_t connectTimeoutSec, uint32_t readTimeoutSec,
+              std::chrono::steady_clock::time_point deadline, LogBase& log) {
+        if (tls) {
+            channel.setConnectTimeout(connectTimeoutSec);
+            channel.setReadTimeout(readTimeoutSec);
+            channel.setDeadline(deadline);
+            channel.setServerName(host);
+            channel.setPort(port);
+            return channel.connect(log);
+        }
+        bool lookupFailed = false;
+        socket.setConnectTimeout(connectTimeoutSec);
+        socket.setReadTimeout(readTimeoutSec * 1000u);
+        socket.setDeadline(deadline);
+        return socket.connect(host, port, log, lookupFailed);
+    }
 };
 
 }  // namespace
@@ -83,22 +102,7 @@ bool HttpClient::getPage(const char* url, HttpResponseHeader& header, DataBuffer
 
     auto connection = std::make_unique<Connection>();
     connection->tls = isHttps(url);
-    bool lookupFailed = false;
-    bool connected;
-    if (connection->tls) {
-        connection->channel.setConnectTimeout(connectTimeoutSec_);
-        connection->channel.setReadTimeout(readTimeoutSec_);
-        connection->channel.setDeadline(deadline_);
-        connection->channel.setServerName(host.getString());
-        connection->channel.setPort(port);
-        connected = connection->channel.connect(log);
-    } else {
-        connection->socket.setConnectTimeout(connectTimeoutSec_);
-        connection->socket.setReadTimeout(readTimeoutSec_ * 1000u);
-        connection->socket.setDeadline(deadline_);
-        connected = connection->socket.connect(host.getString(), port, log, lookupFailed);
-    }
-    if (!connected) {
+    if (!connection->open(host.getString(), port, connectTimeoutSec_, readTimeoutSec_, deadline_, log)) {
         connection->close();
         return false;
     }
@@ -202,23 +206,7 @@ bool HttpClient::post(const char* url, const StringBuffer& bodyText, HttpRespons
     target.append(":");
     target.appendInt(port);
     log.LogData("ConnectingTo", target.getString());
-    bool connected;
-    bool lookupFailed = false;
-    if (connection->tls) {
-        // A document for an https URL goes over TLS, never in clear text.
-        connection->channel.setConnectTimeout(connectTimeoutSec_);
-        connection->channel.setReadTimeout(readTimeoutSec_);
-        connection->channel.setDeadline(deadline_);
-        connection->channel.setServerName(host.getString());
-        connection->channel.setPort(port);
-        connected = connection->channel.connect(log);
-    } else {
-        connection->socket.setConnectTimeout(connectTimeoutSec_);
-        connection->socket.setReadTimeout(readTimeoutSec_ * 1000u);
-        connection->socket.setDeadline(deadline_);
-        connected = connection->socket.connect(host.getString(), port, log, lookupFailed);
-    }
-    if (!connected) {
+    if (!connection->open(host.getString(), port, connectTimeoutSec_, readTimeoutSec_, deadline_, log)) {
         connection->close();
         return false;
     }

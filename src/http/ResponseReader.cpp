@@ -40,8 +40,8 @@ bool ResponseReader::fill(LogBase& log, HttpStream::Read& last) {
     return true;
 }
 
-bool ResponseReader::readHeaderBlock(DataBuffer& out, LogBase& log) {
-    uint32_t onLine = 0;  // bytes on the current line that are neither CR nor LF
+bool ResponseReader::readThrough(DataBuffer& out, LogBase& log, bool crEndsLine, bool& tooLong) {
+    uint32_t onLine = 0;  // bytes on the current line that count towards "not empty"
     uint32_t total = 0;
     HttpStream::Read last;
     for (;;) {
@@ -50,43 +50,36 @@ bool ResponseReader::readHeaderBlock(DataBuffer& out, LogBase& log) {
             uint8_t c = buffer_[pos_++];
             out.appendByte(c);
             if (++total > kMaxHeaderBytes) {
-                log.LogError("The response header is larger than the maximum allowed.");
-                log.LogDataLong("maxHeaderSize", static_cast<int32_t>(kMaxHeaderBytes));
-                return false;
-            }
-            if (c == '\n') {
-                if (onLine == 0) return true;
-                onLine = 0;
-            } else if (c != '\r') {
-                ++onLine;
-            }
-        }
-    }
-}
-
-bool ResponseReader::readLine(DataBuffer& out, LogBase& log) {
-    uint32_t onLine = 0;
-    uint32_t total = 0;
-    HttpStream::Read last;
-    for (;;) {
-        if (!fill(log, last)) return false;
-        while (pos_ < end_) {
-            uint8_t c = buffer_[pos_++];
-            out.appendByte(c);
-            if (++total > kMaxHeaderBytes) {
-                log.LogError("A response line is longer than the maximum allowed.");
+                tooLong = true;
                 return false;
             }
             if (c == '\n') {
                 if (onLine == 0) return true;
                 onLine = 0;
             } else if (c == '\r') {
-                onLine = 0;
+                if (crEndsLine) onLine = 0;
             } else {
                 ++onLine;
             }
         }
     }
+}
+
+bool ResponseReader::readHeaderBlock(DataBuffer& out, LogBase& log) {
+    bool tooLong = false;
+    if (readThrough(out, log, false, tooLong)) return true;
+    if (tooLong) {
+        log.LogError("The response header is larger than the maximum allowed.");
+        log.LogDataLong("maxHeaderSize", static_cast<int32_t>(kMaxHeaderBytes));
+    }
+    return false;
+}
+
+bool ResponseReader::readLine(DataBuffer& out, LogBase& log) {
+    bool tooLong = false;
+    if (readThrough(out, log, true, tooLong)) return true;
+    if (tooLong) log.LogError("A response line is longer than the maximum allowed.");
+    return false;
 }
 
 bool ResponseReader::readCount(uint32_t count, DataBuffer& out, LogBase& log) {

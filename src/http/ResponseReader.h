@@ -41,6 +41,9 @@ private:
     // Makes at least one byte available; false (logged by the stream) when
     // none can be had. `last` tells why.
     bool fill(LogBase& log, HttpStream::Read& last);
+    // Appends bytes through the LF that ends an empty line. With `crEndsLine`
+    // a CR also clears the current line; `tooLong` says the limit was hit.
+    bool readThrough(DataBuffer& out, LogBase& log, bool crEndsLine, bool& tooLong);
     uint32_t available() const { return end_ - pos_; }
     bool readChunked(DataBuffer& body, uint32_t limit, LogBase& log);
     bool readUntilClose(DataBuffer& body, uint32_t limit, LogBase& log);

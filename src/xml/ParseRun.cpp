@@ -103,6 +103,9 @@ private:
     // the bytes are decoded. `pseudo` selects the rule of the declaration's
     // pseudo-attributes.
     void value(bool pseudo, const char** text, int32_t* length);
+    // After a name: skips whitespace and, when '=' follows, reads the value;
+    // otherwise the value stays empty.
+    void valueIfAny(bool pseudo, const char** text, int32_t* length);
     const char* strippedName(const char* name, int32_t* length, const ByteSet& stops, const ByteSet& drop);
     TreeNode* finish();
 
@@ -288,14 +291,9 @@ void ParseRun::pseudoAttributes(TreeNode* node) {
     while (!c_.atEnd() && c_.peek() != '>') {
         int32_t nameLen = 0;
         const char* name = strippedName(c_.current(), &nameLen, kPseudoNameStop, kDropFromPseudoName);
-        c_.skipWhitespace();
         const char* text = "";
         int32_t length = 0;
-        if (c_.peek() == '=') {
-            c_.advance(1);
-            c_.skipWhitespace();
-            value(true, &text, &length);
-        }
+        valueIfAny(true, &text, &length);
         if (nameLen > 0) node->EnsureAttributes()->Add(name, nameLen, text, length);
         c_.skipWhitespace();
         if (c_.peek() == '?') {
@@ -425,14 +423,9 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
         c_.setPosition(static_cast<int32_t>(name - base));
         name = strippedName(name, &nameLen, kAttrNameStop, kDropFromAttrName);
     }
-    c_.skipWhitespace();
     const char* text = "";
     int32_t length = 0;
-    if (c_.peek() == '=') {
-        c_.advance(1);
-        c_.skipWhitespace();
-        value(false, &text, &length);
-    }
+    valueIfAny(false, &text, &length);
     if (nameLen > 0) {
         AttributeSet* attributes = node->Attributes();
         if (!attributes) {
@@ -441,6 +434,14 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
         }
         attributes->Add(name, nameLen, text, length);
     }
+}
+
+[[gnu::always_inline]] inline void ParseRun::valueIfAny(bool pseudo, const char** text, int32_t* length) {
+    c_.skipWhitespace();
+    if (c_.peek() != '=') return;
+    c_.advance(1);
+    c_.skipWhitespace();
+    value(pseudo, text, length);
 }
 
 // Inlined into both callers: the quoted value is the hot path of every tag.

@@ -15,24 +15,27 @@ size_t read(const std::string& s, uint32_t* cp) { return readUtf8(s.data(), s.si
 }  // namespace
 
 TEST(Utf8Reader, ReadsEveryLengthAtItsLimits) {
-    uint32_t cp = 0;
-    EXPECT_EQ(read("A", &cp), 1u);
-    EXPECT_EQ(cp, 0x41u);
-    EXPECT_EQ(read("\xC2\x80", &cp), 2u);
-    EXPECT_EQ(cp, 0x80u);
-    EXPECT_EQ(read("\xDF\xBF", &cp), 2u);
-    EXPECT_EQ(cp, 0x7FFu);
-    EXPECT_EQ(read("\xE0\xA0\x80", &cp), 3u);
-    EXPECT_EQ(cp, 0x800u);
-    EXPECT_EQ(read("\xEF\xBF\xBF", &cp), 3u);
-    EXPECT_EQ(cp, 0xFFFFu);
-    EXPECT_EQ(read("\xF0\x90\x80\x80", &cp), 4u);
-    EXPECT_EQ(cp, 0x10000u);
-    EXPECT_EQ(read("\xF4\x8F\xBF\xBF", &cp), 4u);
-    EXPECT_EQ(cp, 0x10FFFFu);
-    // Surrogates read as three-byte forms; callers decide.
-    EXPECT_EQ(read("\xED\xA0\x80", &cp), 3u);
-    EXPECT_EQ(cp, 0xD800u);
+    const struct {
+        const char* bytes;
+        size_t length;
+        uint32_t cp;
+    } cases[] = {
+        {"A", 1, 0x41},
+        {"\xC2\x80", 2, 0x80},
+        {"\xDF\xBF", 2, 0x7FF},
+        {"\xE0\xA0\x80", 3, 0x800},
+        {"\xEF\xBF\xBF", 3, 0xFFFF},
+        {"\xF0\x90\x80\x80", 4, 0x10000},
+        {"\xF4\x8F\xBF\xBF", 4, 0x10FFFF},
+        // Surrogates read as three-byte forms; callers decide.
+        {"\xED\xA0\x80", 3, 0xD800},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cp);
+        uint32_t cp = 0;
+        EXPECT_EQ(read(c.bytes, &cp), c.length);
+        EXPECT_EQ(cp, c.cp);
+    }
 }
 
 TEST(Utf8Reader, RefusesMalformedSequences) {

@@ -9,15 +9,19 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
-
-#include <unistd.h>
 
 namespace tarvex_test {
 
-// ctest runs test processes side by side: the process id keeps their files apart.
+// Test processes may run side by side, so each names its files apart.
+inline const std::string& processTag() {
+    static const std::string tag = std::to_string(std::random_device()());
+    return tag;
+}
+
 inline std::string toolPath(const std::string& name) {
-    return std::string(TARVEX_BINARY_DIR) + "/codec_tool_" + std::to_string(::getpid()) + "_" + name;
+    return std::string(TARVEX_BINARY_DIR) + "/codec_tool_" + processTag() + "_" + name;
 }
 
 inline bool toolAvailable(const std::string& program) {
@@ -54,7 +58,9 @@ inline bool runPython(const std::string& program, const std::string& input, std:
         std::ofstream f(script, std::ios::trunc);
         f << program;
     }
-    return runTool("python3 '" + script + "'", input, output);
+    const bool ok = runTool("python3 '" + script + "'", input, output);
+    std::remove(script.c_str());
+    return ok;
 }
 
 inline std::string hex(const std::string& bytes) {

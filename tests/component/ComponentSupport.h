@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
@@ -16,6 +17,19 @@ namespace tarvex_test {
 
 using tarvex::BstrArg;
 using tarvex::Tarvex;
+
+// A VT_ARRAY | VT_UI1 variant holding `bytes`; the caller clears it.
+inline VARIANT byteArray(const std::string& bytes) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ARRAY | VT_UI1;
+    v.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
+    void* data = nullptr;
+    SafeArrayAccessData(v.parray, &data);
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    SafeArrayUnaccessData(v.parray);
+    return v;
+}
 
 inline Tarvex newObject() {
     Tarvex object = Tarvex::create();

@@ -13,18 +13,6 @@ using namespace tarvex_test;
 
 namespace {
 
-VARIANT byteVariant(const std::string& bytes) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ARRAY | VT_UI1;
-    v.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    void* data = nullptr;
-    SafeArrayAccessData(v.parray, &data);
-    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-    SafeArrayUnaccessData(v.parray);
-    return v;
-}
-
 VARIANT stringVariant(const std::string& utf8) {
     VARIANT v;
     VariantInit(&v);
@@ -59,7 +47,7 @@ std::string binary(Tarvex& x, LONG unzip, LONG decrypt, const std::string& passw
 }
 
 void setBinary(Tarvex& x, LONG zip, LONG encrypt, const std::string& password, const std::string& bytes) {
-    VARIANT v = byteVariant(bytes);
+    VARIANT v = byteArray(bytes);
     x->SetBinaryContent(zip, encrypt, BstrArg(password), v);
     VariantClear(&v);
 }
@@ -223,7 +211,7 @@ TEST(TarvexCodecTest, EncodedWordMembers) {
     x->BEncodeContent(BstrArg("utf-8"), a);
     EXPECT_EQ(x.content(), "=?utf-8?B?QQA=?=");
     VariantClear(&a);
-    VARIANT none = byteVariant("");
+    VARIANT none = byteArray("");
     x->QEncodeContent(nullptr, none);
     EXPECT_EQ(x.content(), "");
     VariantClear(&none);

@@ -14,16 +14,13 @@ std::string getProperty(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*ge
     return take(b).text;
 }
 
-VARIANT byteArray(const std::string& bytes) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ARRAY | VT_UI1;
-    v.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
-    void* data = nullptr;
-    SafeArrayAccessData(v.parray, &data);
-    std::copy(bytes.begin(), bytes.end(), static_cast<char*>(data));
-    SafeArrayUnaccessData(v.parray);
-    return v;
+// LoadXmlV on a byte array; returns the success flag it sets.
+LONG loadXmlBytes(Tarvex& t, const std::string& bytes) {
+    VARIANT v = byteArray(bytes);
+    LONG ok = -1;
+    t->LoadXmlV(v, &ok);
+    VariantClear(&v);
+    return ok;
 }
 
 }  // namespace
@@ -134,11 +131,7 @@ TEST(TarvexDocument, NulBytesEndTheDocumentText) {
     // UTF-16 without a byte-order mark is not taken for elements named "\0r\0".
     const std::string utf16("<\0r\0>\0a\0<\0/\0r\0>\0", 16);
     Tarvex t = newObject();
-    VARIANT bytes = byteArray(utf16);
-    LONG ok = 1;
-    t->LoadXmlV(bytes, &ok);
-    VariantClear(&bytes);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(loadXmlBytes(t, utf16), 0);
     EXPECT_EQ(logText(t), oneContext("LoadXmlV", {"Failed to parse XML data (5)"}));
 
     const std::string path = tempPath("utf16-no-mark.xml");
@@ -163,11 +156,7 @@ TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
 
     // Bytes are decoded by their declaration, which is kept.
     Tarvex b = newObject();
-    VARIANT bytes = byteArray(latin1Doc);
-    LONG ok = 0;
-    b->LoadXmlV(bytes, &ok);
-    VariantClear(&bytes);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(loadXmlBytes(b, latin1Doc), 1);
     EXPECT_EQ(b.content(), "caf" + kEAcute);
     EXPECT_EQ(b.encoding(), "ISO-8859-1");
     EXPECT_EQ(logText(b), oneContext("LoadXmlV"));
@@ -182,6 +171,7 @@ TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
     VariantInit(&ref);
     ref.vt = VT_BYREF | VT_VARIANT;
     ref.pvarVal = &str;
+    LONG ok = 0;
     c->LoadXmlV(ref, &ok);
     EXPECT_EQ(ok, 1);
     EXPECT_EQ(c.content(), "caf" + kEAcute);

@@ -12,6 +12,7 @@ namespace {
 
 using tarvex_test::BstrArg;
 using tarvex_test::Tarvex;
+using tarvex_test::serverUrl;
 using tarvex_test::TestServers;
 
 struct Call {
@@ -32,26 +33,21 @@ Call httpPost(Tarvex& caller, const std::string& url) {
     return {Tarvex(out), caller.lastErrorText()};
 }
 
-std::string url(const std::string& key, const std::string& path) { return TestServers::get().url(key, path); }
-
-class TarvexHttpTest : public ::testing::Test {
-protected:
-    void SetUp() override { REQUIRE_SERVERS(); }
-};
+class TarvexHttpTest : public tarvex_test::ServerTest {};
 
 TEST_F(TarvexHttpTest, HttpGetReturnsAnObjectOnTheFetchedDocument) {
     for (const char* key : {"plain", "tls"}) {
-        Call c = httpGet(url(key, "/chunked"));
+        Call c = httpGet(serverUrl(key, "/chunked"));
         ASSERT_TRUE(c.response) << c.log;
         EXPECT_EQ(c.response.tag(), "root");
         EXPECT_EQ(c.response.content(), "hello");
         EXPECT_EQ(c.log.compare(0, 24, "OstrandLog:\r\n  HttpGet:\r"), 0) << c.log;
     }
-    Call error = httpGet(url("plain", "/404-xml"));
+    Call error = httpGet(serverUrl("plain", "/404-xml"));
     ASSERT_TRUE(error.response);
     EXPECT_EQ(error.response.tag(), "missing");
     // An error answer without a length has no body, hence no object.
-    EXPECT_FALSE(httpGet(url("plain", "/404-chunked")).response);
+    EXPECT_FALSE(httpGet(serverUrl("plain", "/404-chunked")).response);
 }
 
 TEST_F(TarvexHttpTest, ArgumentsAreCheckedFirst) {
@@ -65,13 +61,13 @@ TEST_F(TarvexHttpTest, ArgumentsAreCheckedFirst) {
 }
 
 TEST_F(TarvexHttpTest, FailuresLeaveANullResponseAndTheReason) {
-    Call untrusted = httpGet(url("self", "/doc/10"));
+    Call untrusted = httpGet(serverUrl("self", "/doc/10"));
     EXPECT_FALSE(untrusted.response);
     EXPECT_NE(untrusted.log.find("Error authenticating server credentials!"), std::string::npos) << untrusted.log;
-    Call chain = httpGet(url("plain", "/chain/5"));
+    Call chain = httpGet(serverUrl("plain", "/chain/5"));
     EXPECT_FALSE(chain.response);
     EXPECT_NE(chain.log.find("Aborted to avoid infinite redirects."), std::string::npos);
-    Call cut = httpGet(url("plain", "/truncated"));
+    Call cut = httpGet(serverUrl("plain", "/truncated"));
     EXPECT_FALSE(cut.response);
 }
 
@@ -80,7 +76,7 @@ TEST_F(TarvexHttpTest, HttpPostSendsTheCurrentNodeAsXml) {
     Tarvex item = doc.child(0);
     for (const char* key : {"plain", "tls"}) {
         SCOPED_TRACE(key);
-        Call c = httpPost(item, url(key, "/svc?op=1#f"));
+        Call c = httpPost(item, serverUrl(key, "/svc?op=1#f"));
         ASSERT_TRUE(c.response) << c.log;
         std::string echoed = c.response.content();
         EXPECT_EQ(echoed.compare(0, 28, "POST /svc HTTP/1.1\\r\\nUser-A"), 0) << echoed;
@@ -98,7 +94,7 @@ TEST_F(TarvexHttpTest, InteropWithNginxAndPythonServers) {
             ADD_FAILURE() << key << " did not start";
             continue;
         }
-        Call c = httpGet(url(key, "/page.xml"));
+        Call c = httpGet(serverUrl(key, "/page.xml"));
         ASSERT_TRUE(c.response) << c.log;
         EXPECT_EQ(c.response.tag(), "page");
         EXPECT_EQ(c.response.childContent("title"), "interop");
@@ -110,7 +106,7 @@ TEST_F(TarvexHttpTest, InteropWithNginxAndPythonServers) {
         }
     }
     Tarvex doc = tarvex_test::loaded("<big>" + std::string(200000, 'x') + "</big>");
-    Call posted = httpPost(doc, url("nginx13", "/post"));
+    Call posted = httpPost(doc, serverUrl("nginx13", "/post"));
     ASSERT_TRUE(posted.response) << posted.log;
     EXPECT_EQ(posted.response.tag(), "ok");
 }
@@ -119,7 +115,7 @@ TEST_F(TarvexHttpTest, InteropWithNginxAndPythonServers) {
 // is honest, so what the component makes of it is the component's doing.
 TEST_F(TarvexHttpTest, CurlAgreesWithTheTestServer) {
     std::string cmd = "curl -sS --max-time 10 --cacert '" + TestServers::get().ca() + "' '" +
-                      url("tls", "/chunked") + "' '" + url("plain", "/dir/sub/a.xml") + "' -L";
+                      serverUrl("tls", "/chunked") + "' '" + serverUrl("plain", "/dir/sub/a.xml") + "' -L";
     FILE* pipe = popen(cmd.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string out;
@@ -128,7 +124,7 @@ TEST_F(TarvexHttpTest, CurlAgreesWithTheTestServer) {
     while ((n = std::fread(buf, 1, sizeof(buf), pipe)) > 0) out.append(buf, n);
     EXPECT_EQ(pclose(pipe), 0);
     EXPECT_EQ(out, "<root>hello</root><?xml version=\"1.0\" encoding=\"utf-8\"?>\n<at>/dir/b.xml?x=1</at>");
-    Call ours = httpGet(url("plain", "/dir/sub/a.xml"));
+    Call ours = httpGet(serverUrl("plain", "/dir/sub/a.xml"));
     ASSERT_TRUE(ours.response);
     EXPECT_EQ(ours.response.content(), "/dir/b.xml?x=1");
 }

@@ -66,4 +66,15 @@ private:
         }                                                                   \
     } while (0)
 
+// The URL of `path` on the server named `key`.
+inline std::string serverUrl(const std::string& key, const std::string& path) {
+    return TestServers::get().url(key, path);
+}
+
+// A fixture for tests that need the servers: each fails at once when they did not start.
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { REQUIRE_SERVERS(); }
+};
+
 }  // namespace tarvex_test

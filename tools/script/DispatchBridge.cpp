@@ -190,6 +190,23 @@ void pushMethod(duk_context* ctx, int index) {
     duk_pop_2(ctx);
 }
 
+// The object a trap's target (argument 0) wraps; null once released.
+IDispatch* targetObject(duk_context* ctx) {
+    duk_get_prop_string(ctx, 0, kObjectKey);
+    auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    return object;
+}
+
+// A trap's key (argument 1) as a member name, with the target's object;
+// false for symbols and other non-string keys.
+bool trapKey(duk_context* ctx, IDispatch*& object, const char*& name, duk_size_t& length) {
+    if (duk_is_symbol(ctx, 1) || !duk_is_string(ctx, 1)) return false;
+    object = targetObject(ctx);
+    name = duk_get_lstring(ctx, 1, &length);
+    return true;
+}
+
 duk_ret_t defaultToString(duk_context* ctx) {
     duk_push_string(ctx, "[object]");
     return 1;
@@ -197,15 +214,13 @@ duk_ret_t defaultToString(duk_context* ctx) {
 
 // get(target, key, receiver)
 duk_ret_t trapGet(duk_context* ctx) {
-    if (duk_is_symbol(ctx, 1) || !duk_is_string(ctx, 1)) {
+    IDispatch* object = nullptr;
+    const char* name = nullptr;
+    duk_size_t length = 0;
+    if (!trapKey(ctx, object, name, length)) {
         duk_push_undefined(ctx);
         return 1;
     }
-    duk_get_prop_string(ctx, 0, kObjectKey);
-    auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
-    duk_pop(ctx);
-    duk_size_t length = 0;
-    const char* name = duk_get_lstring(ctx, 1, &length);
     if (object == nullptr) return throwScriptError(ctx, kErrNoMember, "The object has been released");
     const int index = lookup(ctx, object, name, length);
     if (index < 0) {
@@ -246,15 +261,13 @@ duk_ret_t trapGet(duk_context* ctx) {
 
 // set(target, key, value, receiver)
 duk_ret_t trapSet(duk_context* ctx) {
-    if (duk_is_symbol(ctx, 1) || !duk_is_string(ctx, 1)) {
+    IDispatch* object = nullptr;
+    const char* name = nullptr;
+    duk_size_t length = 0;
+    if (!trapKey(ctx, object, name, length)) {
         duk_push_false(ctx);
         return 1;
     }
-    duk_get_prop_string(ctx, 0, kObjectKey);
-    auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
-    duk_pop(ctx);
-    duk_size_t length = 0;
-    const char* name = duk_get_lstring(ctx, 1, &length);
     const int index = object ? lookup(ctx, object, name, length) : -1;
     if (index < 0) {
         pushUnknownMember(ctx, name, length);
@@ -271,15 +284,10 @@ duk_ret_t trapSet(duk_context* ctx) {
 
 // has(target, key)
 duk_ret_t trapHas(duk_context* ctx) {
-    bool found = false;
-    if (!duk_is_symbol(ctx, 1) && duk_is_string(ctx, 1)) {
-        duk_get_prop_string(ctx, 0, kObjectKey);
-        auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
-        duk_pop(ctx);
-        duk_size_t length = 0;
-        const char* name = duk_get_lstring(ctx, 1, &length);
-        found = object && lookup(ctx, object, name, length) >= 0;
-    }
+    IDispatch* object = nullptr;
+    const char* name = nullptr;
+    duk_size_t length = 0;
+    const bool found = trapKey(ctx, object, name, length) && object && lookup(ctx, object, name, length) >= 0;
     duk_push_boolean(ctx, found);
     return 1;
 }
@@ -291,9 +299,7 @@ duk_ret_t trapDelete(duk_context* ctx) {
 
 // Drops the object's reference when the script lets go of it.
 duk_ret_t finalizeTarget(duk_context* ctx) {
-    duk_get_prop_string(ctx, 0, kObjectKey);
-    auto* object = static_cast<IDispatch*>(duk_get_pointer(ctx, -1));
-    duk_pop(ctx);
+    IDispatch* object = targetObject(ctx);
     if (object) {
         duk_push_pointer(ctx, nullptr);
         duk_put_prop_string(ctx, 0, kObjectKey);
