@@ -132,6 +132,8 @@ ParseRun::~ParseRun() {
 
 TreeNode* ParseRun::run() {
     while (!c_.atEnd()) {
+        // Between constructs nothing points into the text already read.
+        c_.discardPassed();
         if (current_) {
             c_.skipWhitespace();
             if (!textRun()) break;
