@@ -54,9 +54,8 @@ void ExtPtrArray::UseOuterBlock(void** block, int32_t capacity) {
         }
         if (step_ < kMaxStep) step_ = capacity < kMaxStep ? capacity : kMaxStep;
     }
-    if (capacity > count_) {
-        std::memset(block + count_, 0, sizeof(void*) * static_cast<size_t>(capacity - count_));
-    }
+    // Slots past the count are never read, so they stay as they are: a wide
+    // list does not touch its pages ahead of the children that fill them.
     elements_ = block;
     capacity_ = capacity;
     outer_ = true;

@@ -44,7 +44,8 @@ public:
     // block of GrowthCapacity() slots, with the current block's slots moved
     // in (OuterBlock(), null when there is none), and hands it over with
     // UseOuterBlock. An Append on a full outer block copies the slots to a
-    // block of the array's own.
+    // block of the array's own. The slots of an outer block past the count
+    // are left as they are (its owner need not clear them).
     bool Full() const { return deferred_ ? count_ >= 1 : count_ >= capacity_; }
     int32_t GrowthCapacity() const;
     void** OuterBlock() const { return outer_ && !deferred_ ? elements_ : nullptr; }

@@ -24,5 +24,10 @@ void* allocMapped(size_t n);
 void* reallocMapped(void* p, size_t oldN, size_t newN);   // null on failure, p kept
 void freeMapped(void* p, size_t n);
 
+// The whole pages inside [p, p + n) of memory the caller owns are no longer
+// needed: the system may take them back now. Their bytes are lost (they may
+// read back as anything); the range stays valid memory of its owner.
+void discardPages(void* p, size_t n);
+
 }  // namespace platform
 }  // namespace tarvex

@@ -1,5 +1,8 @@
 #include "xml/ParseEngine.h"
 
+#include "platform/Allocator.h"
+#include "platform/Pages.h"
+
 namespace tarvex {
 
 namespace {
@@ -25,6 +28,8 @@ void ParseEngine::assign(const char* text, int32_t length) {
     length_ = length;
     pos_ = 0;
     absentCount_ = 0;
+    discard_ = false;
+    discarded_ = 0;
 }
 
 void ParseEngine::borrow(const char* text, int32_t length) {
@@ -37,6 +42,16 @@ void ParseEngine::borrow(const char* text, int32_t length) {
     length_ = length;
     pos_ = 0;
     absentCount_ = 0;
+    discard_ = false;
+    discarded_ = 0;
+}
+
+void ParseEngine::discardSlow() {
+    // A memory checker that watches each allocation keeps every byte as
+    // written, so nothing is given back there.
+    if (!platform::checksEachAllocation())
+        platform::discardPages(const_cast<char*>(base_) + discarded_, static_cast<size_t>(pos_ - discarded_));
+    discarded_ = pos_;
 }
 
 bool ParseEngine::startsWithNoCase(const char* s, int32_t n) const {

@@ -49,6 +49,18 @@ public:
         absentCount_ = 0;
     }
 
+    // The text is a buffer the parse may spend: nothing reads the text behind
+    // the position once a construct is done, so its pages may be given back.
+    void allowDiscard() {
+        discard_ = true;
+        discarded_ = pos_;
+    }
+    // Between constructs: gives back the pages of text passed over, in steps
+    // of kDiscardStep bytes.
+    void discardPassed() {
+        if (discard_ && pos_ - discarded_ >= kDiscardStep) discardSlow();
+    }
+
     const char* base() const { return base_; }
     int32_t length() const { return length_; }
     int32_t position() const { return pos_; }
@@ -144,6 +156,9 @@ private:
         int32_t from;
     };
     Absent* absentEntry(const char* s, int32_t n);
+    void discardSlow();
+
+    static constexpr int32_t kDiscardStep = 1024 * 1024;
 
     StringBuffer text_;     // owned copy (empty when borrowing)
     Absent absent_[6];
@@ -152,6 +167,8 @@ private:
     const char* base_;
     int32_t pos_;
     int32_t length_;
+    int32_t discarded_ = 0;   // text before this offset may be given back
+    bool discard_ = false;
 };
 
 }  // namespace tarvex

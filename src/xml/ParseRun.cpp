@@ -135,6 +135,8 @@ ParseRun::~ParseRun() {
 
 TreeNode* ParseRun::run() {
     while (!c_.atEnd()) {
+        // Between constructs nothing points into the text already read.
+        c_.discardPassed();
         if (current_) {
             c_.skipWhitespace();
             if (!textRun()) break;
@@ -370,11 +372,13 @@ bool ParseRun::startTag() {
     c_.skipWhitespace();
     if (!c_.atEnd() && c_.peek() != '>') {
         // The attribute block is sized once, for the bytes up to the first
-        // '>' (a bound for the common tag; Add grows it otherwise).
+        // '>': a quoted pair takes at most the bytes it was written with (two
+        // length bytes against '=' and the quotes), so this bounds the common
+        // tag without slack; Add grows the block otherwise.
         const char* gt =
             static_cast<const char*>(std::memchr(c_.current(), '>', static_cast<size_t>(c_.remaining())));
         int32_t span = gt ? static_cast<int32_t>(gt - c_.current()) : c_.remaining();
-        int32_t reserve = span < (1 << 20) ? span + 16 : 0;
+        int32_t reserve = span < (1 << 20) ? span + 1 : 0;
         while (!c_.atEnd() && c_.peek() != '>') {
             attribute(node, reserve);
             c_.skipWhitespace();

@@ -124,10 +124,13 @@ bool XmlParser::parseUtf8(const char* text, int32_t length, LogBase* log, TreeNo
     return parseXml(cursor, log, outRoot);
 }
 
-bool XmlParser::convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRoot) {
+bool XmlParser::convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRoot, bool consume) {
     if (outRoot) *outRoot = nullptr;
     if (data.getSize() >= 0x7FFFFFF0u || !convertToUtf8(data) || data.getSize() >= 0x7FFFFFF0u) return false;
-    parseUtf8(reinterpret_cast<const char*>(data.getData()), static_cast<int32_t>(data.getSize()), log, outRoot);
+    ParseEngine cursor;
+    cursor.borrow(reinterpret_cast<const char*>(data.getData()), static_cast<int32_t>(data.getSize()));
+    if (consume) cursor.allowDiscard();
+    parseXml(cursor, log, outRoot);
     return true;
 }
 
@@ -140,7 +143,9 @@ bool XmlParser::loadXmlBytes(DataBuffer& data, LogBase* log, TreeNode** outRoot)
 }
 
 bool XmlParser::finishFileLoad(DataBuffer& data, LogBase* log, TreeNode** outRoot) {
-    if (!convertAndParse(data, log, outRoot) || outRoot == nullptr) return false;
+    // The file's bytes are read once and dropped after the parse, so the text
+    // behind the parse need not stay resident beside the tree being built.
+    if (!convertAndParse(data, log, outRoot, true) || outRoot == nullptr) return false;
     declareUtf8IfUnicode(*outRoot);
     return true;
 }

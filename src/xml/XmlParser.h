@@ -45,7 +45,9 @@ public:
 private:
     // Converts the block to UTF-8 and parses it; false when it is too large
     // or empty.
-    static bool convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRoot);
+    // With `consume`, the buffer is the parse's own to spend: the pages of
+    // text already read are given back while the parse goes on.
+    static bool convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRoot, bool consume = false);
     static bool finishFileLoad(DataBuffer& data, LogBase* log, TreeNode** outRoot);
 };
 

@@ -59,5 +59,12 @@ void freeMapped(void* p, size_t n) {
     if (p) ::munmap(p, roundToPages(n));
 }
 
+void discardPages(void* p, size_t n) {
+    const size_t page = 4096;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(uintptr_t{page} - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(uintptr_t{page} - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+}
+
 }  // namespace platform
 }  // namespace tarvex

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace tarvex {
@@ -27,6 +28,14 @@ void* reallocMapped(void* p, size_t oldN, size_t newN) {
 
 void freeMapped(void* p, size_t) {
     if (p) VirtualFree(p, 0, MEM_RELEASE);
+}
+
+void discardPages(void* p, size_t n) {
+    const size_t page = 4096;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(uintptr_t{page} - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + n) & ~(uintptr_t{page} - 1);
+    // The pages stay committed; their contents need not be kept.
+    if (end > start) VirtualAlloc(reinterpret_cast<void*>(start), end - start, MEM_RESET, PAGE_READWRITE);
 }
 
 }  // namespace platform
