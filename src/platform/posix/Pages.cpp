@@ -1,4 +1,5 @@
-// Pages from mmap, with transparent huge pages asked for where Linux has them.
+// Pages from mmap, aligned for tree blocks. Huge pages are not asked for:
+// on these machines they made the first parse of a large document slower.
 #include "platform/Pages.h"
 
 #include <sys/mman.h>
