@@ -251,13 +251,18 @@ void checkTypeInfo(ITypeInfo* dispatchInfo, IDispatch* object) {
         const INVOKEKIND kind = m.kind == GET ? INVOKE_PROPERTYGET : m.kind == PUT ? INVOKE_PROPERTYPUT : INVOKE_FUNC;
         BSTR name = nullptr, doc = nullptr;
         info->GetDocumentation(f->memid, &name, &doc, nullptr, nullptr);
-        const std::string expectedDoc =
-            (m.id >= 0x60020000) ? "" : std::string(m.kind == FUNC ? "method " : "property ") + m.name;
+        // Every member of the interface carries a help string of its own (the
+        // text itself is checked against the .idl by the Linux tests); the
+        // inherited IDispatch members carry none.
+        const std::string text = narrow(doc);
+        const bool docOk = (m.id >= 0x60020000) ? text.empty()
+                                                : text.size() > 20 && text.rfind("method ", 0) != 0 &&
+                                                      text.rfind("property ", 0) != 0;
         std::snprintf(label, sizeof label, "member %d: %s id 0x%lX kind %d slot %d doc [%s]", i, narrow(name).c_str(),
                       static_cast<long>(f->memid), static_cast<int>(f->invkind), static_cast<int>(f->oVft),
                       narrow(doc).c_str());
         check(narrow(name) == m.name && f->memid == m.id && f->invkind == kind &&
-                  f->oVft == static_cast<SHORT>((7 + i) * sizeof(void*)) && narrow(doc) == expectedDoc,
+                  f->oVft == static_cast<SHORT>((7 + i) * sizeof(void*)) && docOk,
               label);
         // The object's own name lookup agrees with the type library, for the
         // member and for each argument name.
