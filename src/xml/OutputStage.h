@@ -23,6 +23,22 @@ public:
     OutputStage& operator=(const OutputStage&) = delete;
 
     void put(const char* p, size_t n) {
+        if (n <= 16 && kSize - used_ >= 16) {
+            // Names, short values and markup: fixed-size copies the compiler
+            // inlines, instead of a library call per piece.
+            char* d = buf_ + used_;
+            if (n >= 8) {
+                std::memcpy(d, p, 8);
+                std::memcpy(d + n - 8, p + n - 8, 8);
+            } else if (n >= 4) {
+                std::memcpy(d, p, 4);
+                std::memcpy(d + n - 4, p + n - 4, 4);
+            } else {
+                for (size_t k = 0; k < n; ++k) d[k] = p[k];
+            }
+            used_ += n;
+            return;
+        }
         if (n > kSize - used_ || n >= kDirect) {
             // Long runs go straight to the output: one copy, not two.
             flush();
