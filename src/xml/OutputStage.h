@@ -33,22 +33,16 @@ public:
             } else if (n >= 4) {
                 std::memcpy(d, p, 4);
                 std::memcpy(d + n - 4, p + n - 4, 4);
-            } else {
-                for (size_t k = 0; k < n; ++k) d[k] = p[k];
+            } else if (n >= 2) {
+                std::memcpy(d, p, 2);
+                std::memcpy(d + n - 2, p + n - 2, 2);
+            } else if (n == 1) {
+                d[0] = p[0];
             }
             used_ += n;
             return;
         }
-        if (n > kSize - used_ || n >= kDirect) {
-            // Long runs go straight to the output: one copy, not two.
-            flush();
-            if (n >= kDirect) {
-                appendLarge(p, n);
-                return;
-            }
-        }
-        std::memcpy(buf_ + used_, p, n);
-        used_ += n;
+        putLong(p, n);
     }
     void put(std::string_view s) { put(s.data(), s.size()); }
     void put(char c) {
@@ -82,6 +76,20 @@ public:
     }
 
 private:
+    // Kept out of put() so the short path stays small enough to inline.
+    void putLong(const char* p, size_t n) {
+        if (n > kSize - used_ || n >= kDirect) {
+            // Long runs go straight to the output: one copy, not two.
+            flush();
+            if (n >= kDirect) {
+                appendLarge(p, n);
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, p, n);
+        used_ += n;
+    }
+
     void appendLarge(const char* p, size_t n) {
         while (n > 0) {
             int32_t chunk = static_cast<int32_t>(std::min<size_t>(n, 0x40000000));
