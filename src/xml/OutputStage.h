@@ -13,6 +13,12 @@
 #include "text/ByteSink.h"
 #include "text/StringBuffer.h"
 
+#if defined(__GNUC__) || defined(__clang__)
+#define TARVEX_STAGE_INLINE inline __attribute__((always_inline))
+#else
+#define TARVEX_STAGE_INLINE inline
+#endif
+
 namespace tarvex {
 
 class OutputStage {
@@ -22,7 +28,8 @@ public:
     OutputStage(const OutputStage&) = delete;
     OutputStage& operator=(const OutputStage&) = delete;
 
-    void put(const char* p, size_t n) {
+    // Called several times per node: inlined, its short path is a few moves.
+    TARVEX_STAGE_INLINE void put(const char* p, size_t n) {
         if (n <= 16 && kSize - used_ >= 16) {
             // Names, short values and markup: fixed-size copies the compiler
             // inlines, instead of a library call per piece.
