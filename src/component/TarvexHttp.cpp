@@ -66,7 +66,8 @@ HRESULT CTarvex::HttpPost(BSTR url, ITarvex** response) {
     if (!checkArguments(url, response, log_, target)) return S_OK;
     if (current_ == nullptr) return S_OK;
     StringBuffer xml;
-    XmlSerializer::serializeNode(current_, xml, 0);
+    // Without the leading CR LF the trim below has nothing to move in front.
+    XmlSerializer::serializeNode(current_, xml, 1);
     xml.trim();
     HttpClient client;
     HttpResponseHeader header;

@@ -214,13 +214,17 @@ bool HttpClient::post(const char* url, const StringBuffer& bodyText, HttpRespons
     HttpRequest request;
     request.setMethod(HttpRequest::kPost);
     request.setPath(path.getString());  // the query and fragment are not sent
-    request.setBodyText(bodyText.getString());
     request.headers().setField("content-type", "text/xml");
     request.headers().setField("Host", host.getString());
-    DataBuffer bytes;
-    request.render(bytes);
+    // The body is sent as text: it ends at the first NUL byte.
+    const char* text = bodyText.getString();
+    const uint32_t textSize = static_cast<uint32_t>(std::strlen(text));
+    DataBuffer head;
+    request.renderHead(head, static_cast<int32_t>(textSize));
     HttpStream& stream = connection->stream();
-    if (!stream.sendAll(bytes.getData(), bytes.getSize(), log)) return false;
+    if (!stream.sendAll(head.getData(), head.getSize(), log)) return false;
+    if (!stream.sendAll(reinterpret_cast<const uint8_t*>(text), textSize, log)) return false;
+    if (!stream.sendAll(reinterpret_cast<const uint8_t*>("\r\n"), 2, log)) return false;
 
     DataBuffer received;
     bool statusUnusable = false;

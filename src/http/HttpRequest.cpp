@@ -10,6 +10,14 @@ HttpRequest::HttpRequest() : httpVersion_("1.1") {
 }
 
 void HttpRequest::render(DataBuffer& out) {
+    renderHead(out, bodyText_.getSize());
+    if (method_ == kPost) {
+        out.append(bodyText_.getString(), static_cast<uint32_t>(bodyText_.getSize()));
+        out.append("\r\n", 2);
+    }
+}
+
+void HttpRequest::renderHead(DataBuffer& out, int32_t bodyTextSize) {
     StringBuffer text;
     const char* verb = method_ == kGet ? "GET " : method_ == kPost ? "POST " : "HEAD ";
     text.append(verb);
@@ -21,7 +29,7 @@ void HttpRequest::render(DataBuffer& out) {
     if (method_ == kPost) {
         headers_.setField("content-type", "text/xml");
         // The body is the text followed by CR LF, and its length counts both.
-        headers_.setField("content-length", intToText(bodyText_.getSize() + 2));
+        headers_.setField("content-length", intToText(bodyTextSize + 2));
     } else {
         headers_.setField("content-type", "");
         headers_.setField("content-length", "");
@@ -30,10 +38,6 @@ void HttpRequest::render(DataBuffer& out) {
     headers_.render(text);
     text.append("\r\n\r\n");
     out.appendText(text);
-    if (method_ == kPost) {
-        out.append(bodyText_.getString(), static_cast<uint32_t>(bodyText_.getSize()));
-        out.append("\r\n", 2);
-    }
 }
 
 }  // namespace tarvex

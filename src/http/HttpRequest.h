@@ -25,6 +25,10 @@ public:
     // The request line, the header block and, for POST, the body as
     // "text/xml" with its content-length.
     void render(DataBuffer& out);
+    // Only the request line and header block; a POST declares a body of
+    // bodyTextSize bytes plus the closing CR LF. The caller sends the body
+    // from its own buffer, so a large document is never copied.
+    void renderHead(DataBuffer& out, int32_t bodyTextSize);
 
 private:
     StringBuffer httpVersion_;

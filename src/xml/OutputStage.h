@@ -13,6 +13,12 @@
 #include "text/ByteSink.h"
 #include "text/StringBuffer.h"
 
+#if defined(__GNUC__) || defined(__clang__)
+#define TARVEX_STAGE_INLINE inline __attribute__((always_inline))
+#else
+#define TARVEX_STAGE_INLINE inline
+#endif
+
 namespace tarvex {
 
 class OutputStage {
@@ -22,17 +28,28 @@ public:
     OutputStage(const OutputStage&) = delete;
     OutputStage& operator=(const OutputStage&) = delete;
 
-    void put(const char* p, size_t n) {
-        if (n > kSize - used_ || n >= kDirect) {
-            // Long runs go straight to the output: one copy, not two.
-            flush();
-            if (n >= kDirect) {
-                appendLarge(p, n);
-                return;
+    // Called several times per node: inlined, its short path is a few moves.
+    TARVEX_STAGE_INLINE void put(const char* p, size_t n) {
+        if (n <= 16 && kSize - used_ >= 16) {
+            // Names, short values and markup: fixed-size copies the compiler
+            // inlines, instead of a library call per piece.
+            char* d = buf_ + used_;
+            if (n >= 8) {
+                std::memcpy(d, p, 8);
+                std::memcpy(d + n - 8, p + n - 8, 8);
+            } else if (n >= 4) {
+                std::memcpy(d, p, 4);
+                std::memcpy(d + n - 4, p + n - 4, 4);
+            } else if (n >= 2) {
+                std::memcpy(d, p, 2);
+                std::memcpy(d + n - 2, p + n - 2, 2);
+            } else if (n == 1) {
+                d[0] = p[0];
             }
+            used_ += n;
+            return;
         }
-        std::memcpy(buf_ + used_, p, n);
-        used_ += n;
+        putLong(p, n);
     }
     void put(std::string_view s) { put(s.data(), s.size()); }
     void put(char c) {
@@ -66,6 +83,20 @@ public:
     }
 
 private:
+    // Kept out of put() so the short path stays small enough to inline.
+    void putLong(const char* p, size_t n) {
+        if (n > kSize - used_ || n >= kDirect) {
+            // Long runs go straight to the output: one copy, not two.
+            flush();
+            if (n >= kDirect) {
+                appendLarge(p, n);
+                return;
+            }
+        }
+        std::memcpy(buf_ + used_, p, n);
+        used_ += n;
+    }
+
     void appendLarge(const char* p, size_t n) {
         while (n > 0) {
             int32_t chunk = static_cast<int32_t>(std::min<size_t>(n, 0x40000000));
