@@ -20,16 +20,11 @@ bool modulePath(std::string& outUtf8);
 uint32_t registryCreateKey(const std::string& path);
 // Sets a string value; an empty `name` means the key's default value.
 uint32_t registrySetString(const std::string& path, const std::string& name, const std::string& value);
-// Reads a string value; kNotFound when the key or value is absent.
-uint32_t registryGetString(const std::string& path, const std::string& name, std::string& out);
 uint32_t registryDeleteValue(const std::string& path, const std::string& name);
 // Deletes the key with all its subkeys and values.
 uint32_t registryDeleteTree(const std::string& path);
 // Deletes the key only when it holds neither subkeys nor values.
 uint32_t registryDeleteKeyIfEmpty(const std::string& path);
-bool registryKeyExists(const std::string& path);
-
-constexpr uint32_t kNotFound = 2;  // ERROR_FILE_NOT_FOUND
 
 }  // namespace platform
 }  // namespace tarvex

@@ -16,11 +16,9 @@ bool modulePath(std::string& outUtf8) {
 
 uint32_t registryCreateKey(const std::string&) { return kNoRegistry; }
 uint32_t registrySetString(const std::string&, const std::string&, const std::string&) { return kNoRegistry; }
-uint32_t registryGetString(const std::string&, const std::string&, std::string&) { return kNoRegistry; }
 uint32_t registryDeleteValue(const std::string&, const std::string&) { return kNoRegistry; }
 uint32_t registryDeleteTree(const std::string&) { return kNoRegistry; }
 uint32_t registryDeleteKeyIfEmpty(const std::string&) { return kNoRegistry; }
-bool registryKeyExists(const std::string&) { return false; }
 
 }  // namespace platform
 }  // namespace tarvex

@@ -79,27 +79,6 @@ uint32_t registrySetString(const std::string& path, const std::string& name, con
     return status(rc);
 }
 
-uint32_t registryGetString(const std::string& path, const std::string& name, std::string& out) {
-    HKEY key = nullptr;
-    LONG rc = RegOpenKeyExW(HKEY_CLASSES_ROOT, wideFromUtf8(path).c_str(), 0, KEY_READ, &key);
-    if (rc != ERROR_SUCCESS) return status(rc);
-    std::wstring wname = wideFromUtf8(name);
-    const wchar_t* valueName = name.empty() ? nullptr : wname.c_str();
-    DWORD type = 0;
-    DWORD bytes = 0;
-    rc = RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &bytes);
-    if (rc == ERROR_SUCCESS && type != REG_SZ && type != REG_EXPAND_SZ) rc = ERROR_INVALID_DATA;
-    if (rc == ERROR_SUCCESS) {
-        std::vector<wchar_t> buf(bytes / sizeof(wchar_t) + 1, L'\0');
-        rc = RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &bytes);
-        size_t n = 0;
-        while (n < bytes / sizeof(wchar_t) && buf[n] != L'\0') ++n;
-        if (rc == ERROR_SUCCESS) out = utf8FromWide(buf.data(), n);
-    }
-    RegCloseKey(key);
-    return status(rc);
-}
-
 uint32_t registryDeleteValue(const std::string& path, const std::string& name) {
     HKEY key = nullptr;
     LONG rc = RegOpenKeyExW(HKEY_CLASSES_ROOT, wideFromUtf8(path).c_str(), 0, KEY_SET_VALUE, &key);
@@ -129,14 +108,6 @@ uint32_t registryDeleteKeyIfEmpty(const std::string& path) {
     if (rc != ERROR_SUCCESS) return status(rc);
     if (subkeys != 0 || values != 0) return 0;  // kept: someone else uses it
     return status(RegDeleteKeyW(HKEY_CLASSES_ROOT, wideFromUtf8(path).c_str()));
-}
-
-bool registryKeyExists(const std::string& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, wideFromUtf8(path).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(key);
-    return true;
 }
 
 }  // namespace platform
