@@ -79,11 +79,4 @@ inline CommandResult runProgram(const std::string& program, const std::vector<st
     return r;
 }
 
-// True when the output says a member is still a placeholder, so a test of
-// it can be skipped until that member is built.
-inline bool notImplemented(const CommandResult& r) {
-    return r.err.find("Not implemented") != std::string::npos ||
-           r.out.find("TARVEX-SCRIPT-SKIP") != std::string::npos;
-}
-
 }  // namespace tarvex_test
