@@ -38,13 +38,12 @@ struct DecodeTable {
     uint32_t at[4][256];
     constexpr DecodeTable(bool lenient) : cls(), value(), at() {
         for (int c = 0; c < 256; ++c) {
-            int v = -1;
-            if (c >= 'A' && c <= 'Z') v = c - 'A';
-            else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-            else if (c >= '0' && c <= '9') v = c - '0' + 52;
-            else if (c == '+' || c == '-') v = 62;   // "-" and "_": the URL-safe alphabet
-            else if (c == '/' || c == '_') v = 63;
-            else if (c > '+' && c < 'z') v = 0;      // other bytes in range carry no bits
+            int v = base64Value(static_cast<uint8_t>(c));
+            if (v < 0) {
+                if (c == '-') v = 62;                // "-" and "_": the URL-safe alphabet
+                else if (c == '_') v = 63;
+                else if (c > '+' && c < 'z') v = 0;  // other bytes in range carry no bits
+            }
             uint8_t k = kValue;
             if (c == 0 || c == '=') k = kStop;
             else if (c == '\t' || c == '\n' || c == '\r' || c == ' ') k = kSkip;
