@@ -17,16 +17,8 @@ namespace {
 // The URL as ANSI text, without surrounding blanks (0xA0 included).
 StringBuffer urlArgument(BSTR url) {
     StringBuffer text = StringBuffer::fromBstrAnsi(url);
-    const char* s = text.getString();
-    int32_t n = text.getSize();
-    auto blank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || static_cast<unsigned char>(c) == 0xA0;
-    };
-    int32_t end = n;
-    while (end > 0 && blank(s[end - 1])) --end;
-    int32_t start = 0;
-    while (start < end && blank(s[start])) ++start;
-    return StringBuffer(s + start, end - start, 0);
+    text.trim();
+    return text;
 }
 
 // HttpGet and HttpPost refuse a missing URL or out-pointer and an empty URL.

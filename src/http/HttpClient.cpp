@@ -214,7 +214,6 @@ bool HttpClient::post(const char* url, const StringBuffer& bodyText, HttpRespons
     HttpRequest request;
     request.setMethod(HttpRequest::kPost);
     request.setPath(path.getString());  // the query and fragment are not sent
-    request.headers().setField("content-type", "text/xml");
     request.headers().setField("Host", host.getString());
     // The body is sent as text: it ends at the first NUL byte.
     const char* text = bodyText.getString();
