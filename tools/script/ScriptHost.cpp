@@ -128,19 +128,6 @@ std::string absolutePath(const std::string& path) {
     return ec ? path : p.lexically_normal().string();
 }
 
-void appendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
 }  // namespace
 
 std::string scriptSourceFromBytes(const std::string& bytes) {
@@ -152,7 +139,7 @@ std::string scriptSourceFromBytes(const std::string& bytes) {
         std::string out;
         out.reserve(n);
         for (size_t i = 2; i + 1 < n; i += 2)
-            appendUtf8(out, little ? (s[i] | (s[i + 1] << 8)) : ((s[i] << 8) | s[i + 1]));
+            appendUnit(out, little ? (s[i] | (s[i + 1] << 8)) : ((s[i] << 8) | s[i + 1]));
         return out;
     }
     if (n >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF) return utf8ToCesu(bytes.substr(3));

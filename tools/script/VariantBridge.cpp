@@ -41,8 +41,6 @@ BSTR bstrFromDuk(duk_context* ctx, duk_idx_t index) {
     return SysAllocStringLen(units.data(), static_cast<UINT>(units.size()));
 }
 
-namespace {
-
 void appendUnit(std::string& out, uint32_t c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -60,8 +58,6 @@ void appendUnit(std::string& out, uint32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
-
-}  // namespace
 
 void pushBstr(duk_context* ctx, BSTR text) {
     const UINT n = text ? SysStringLen(text) : 0;

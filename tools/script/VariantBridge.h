@@ -12,6 +12,7 @@
 // and back; VT_NULL reads as null, a null BSTR as "".
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <duktape.h>
@@ -24,6 +25,8 @@ namespace tarvex_script {
 BSTR bstrFromDuk(duk_context* ctx, duk_idx_t index);
 // Pushes the BSTR (null: "") as a Duktape string.
 void pushBstr(duk_context* ctx, BSTR text);
+// Appends the UTF-8 bytes of code point (or lone UTF-16 unit) `c`.
+void appendUnit(std::string& out, uint32_t c);
 // Duktape string bytes -> UTF-8 (surrogate pairs joined) and back.
 std::string cesuToUtf8(const char* data, size_t size);
 std::string utf8ToCesu(const std::string& utf8);
