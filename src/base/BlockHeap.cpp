@@ -38,6 +38,7 @@ void releaseLarge(void* l, size_t size, bool mapped) {
     else memFree(l);
 }
 constexpr size_t kMaxGrownBlock = 256 * 1024;
+constexpr size_t kBackedStep = 256 * 1024;   // pages of a large block backed at once
 }  // namespace
 
 size_t BlockHeap::ClassOf(size_t n, size_t* pieceSize) {
@@ -62,7 +63,7 @@ BlockHeap* BlockHeap::Create() {
     if (!mem) return nullptr;
     BlockHeap* h = new (mem) BlockHeap();
     h->cur_ = static_cast<char*>(mem) + head;
-    h->end_ = h->cur_ + kFirstRegion;
+    h->end_ = h->blockEnd_ = h->cur_ + kFirstRegion;
     h->held_ = head + kFirstRegion;
     h->each_ = platform::checksEachAllocation();
     h->slow_ = h->each_;
@@ -120,7 +121,7 @@ BlockHeap* BlockHeap::Join(BlockHeap* a, BlockHeap* b) {
     rb->blocks_ = nullptr;
     rb->large_ = nullptr;
     std::memset(rb->free_, 0, sizeof rb->free_);
-    rb->cur_ = rb->end_ = nullptr;
+    rb->cur_ = rb->end_ = rb->blockEnd_ = nullptr;
     rb->held_ = 0;
     rb->trees_ = 0;
     rb->foreign_ = 0;
@@ -169,7 +170,25 @@ bool BlockHeap::NewBlock(size_t n) {
     blocks_ = b;
     held_ += size;
     cur_ = reinterpret_cast<char*>(b) + kHeader;
-    end_ = reinterpret_cast<char*>(b) + (size & ~size_t{15});
+    blockEnd_ = reinterpret_cast<char*>(b) + (size & ~size_t{15});
+    end_ = cur_;
+    if (size < BlockCache::kBlockSize) {
+        end_ = blockEnd_;
+        return true;
+    }
+    return ExtendBacked(n);
+}
+
+bool BlockHeap::ExtendBacked(size_t n) {
+    if (blockEnd_ <= end_ || static_cast<size_t>(blockEnd_ - cur_) < n) return false;
+    // Pages are backed a step at a time as the block fills: one request per
+    // step costs far less than a fault per page, and a tree that stops
+    // early does not hold a whole block of touched pages.
+    size_t step = static_cast<size_t>(end_ - cur_) + kBackedStep;
+    if (step < n) step = n;
+    char* to = static_cast<size_t>(blockEnd_ - cur_) <= step ? blockEnd_ : cur_ + step;
+    platform::prefaultPages(end_, static_cast<size_t>(to - end_));
+    end_ = to;
     return true;
 }
 
@@ -207,7 +226,7 @@ void* BlockHeap::AllocSlow(size_t n) {
         head = *static_cast<void**>(p);
         return p;
     }
-    if (static_cast<size_t>(end_ - cur_) < n && !NewBlock(n)) return nullptr;
+    if (static_cast<size_t>(end_ - cur_) < n && !ExtendBacked(n) && !NewBlock(n)) return nullptr;
     void* p = cur_;
     cur_ += n;
     return p;

@@ -102,10 +102,13 @@ private:
     void* AllocLarge(size_t n);
     void FreeLarge(void* p);
     bool NewBlock(size_t n);
+    // Backs the next pages of the newest block; false when n bytes do not fit.
+    bool ExtendBacked(size_t n);
     void Destroy();
 
     char* cur_ = nullptr;             // the free part of the newest block
-    char* end_ = nullptr;
+    char* end_ = nullptr;             // ... as far as its pages are backed
+    char* blockEnd_ = nullptr;        // the end of the newest block
     void* free_[kClasses] = {};       // one free list per 8-byte size class
     Block* blocks_ = nullptr;         // every block of the group
     Large* large_ = nullptr;          // large pieces, doubly linked

@@ -7,6 +7,7 @@
 // so a failed write never damages the file it was to replace.
 #include "file/FileAccess.h"
 
+#include <cstring>
 #include <functional>
 
 #include <string>
@@ -156,7 +157,10 @@ bool loadNamed(XString& name, DataBuffer& out, LogBase* log) {
     }
     if (size == 0) return true;
     // The buffer holds at most 4 GB less the 4 spare zero bytes.
-    void* block = size <= 0xFFFFFFFFull - 4 ? memAllocZeroed(static_cast<size_t>(size) + 4) : nullptr;
+    // Only the spare bytes are zeroed: zeroing the rest would touch every
+    // page of the buffer once before the read fills it.
+    void* block = size <= 0xFFFFFFFFull - 4 ? memAlloc(static_cast<size_t>(size) + 4) : nullptr;
+    if (block) std::memset(static_cast<char*>(block) + size, 0, 4);
     if (!block) {
         if (log) log->LogError("Failed to read the entire file");
         return false;

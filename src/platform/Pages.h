@@ -24,6 +24,11 @@ void* allocMapped(size_t n);
 void* reallocMapped(void* p, size_t oldN, size_t newN);   // null on failure, p kept
 void freeMapped(void* p, size_t n);
 
+// Memory the caller owns in [p, p + n) is about to be written through:
+// the system backs its pages now, in one request, instead of one fault per
+// page. A hint only; nothing changes where the system cannot.
+void prefaultPages(void* p, size_t n);
+
 // The whole pages inside [p, p + n) of memory the caller owns are no longer
 // needed: the system may take them back now. Their bytes are lost (they may
 // read back as anything); the range stays valid memory of its owner.

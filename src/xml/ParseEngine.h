@@ -158,7 +158,7 @@ private:
     Absent* absentEntry(const char* s, int32_t n);
     void discardSlow();
 
-    static constexpr int32_t kDiscardStep = 1024 * 1024;
+    static constexpr int32_t kDiscardStep = 256 * 1024;
 
     StringBuffer text_;     // owned copy (empty when borrowing)
     Absent absent_[6];

@@ -60,6 +60,19 @@ void freeMapped(void* p, size_t n) {
     if (p) ::munmap(p, roundToPages(n));
 }
 
+void prefaultPages(void* p, size_t n) {
+#ifdef MADV_POPULATE_WRITE
+    const size_t page = 4096;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(p) & ~(uintptr_t{page} - 1);
+    const uintptr_t end = reinterpret_cast<uintptr_t>(p) + n;
+    // Older kernels refuse the request; the pages then fault in one by one.
+    if (n > 0) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}
+
 void discardPages(void* p, size_t n) {
     const size_t page = 4096;
     const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(uintptr_t{page} - 1);

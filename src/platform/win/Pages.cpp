@@ -30,6 +30,9 @@ void freeMapped(void* p, size_t) {
     if (p) VirtualFree(p, 0, MEM_RELEASE);
 }
 
+// Fresh committed pages are cheap to fault here; nothing to ask for.
+void prefaultPages(void*, size_t) {}
+
 void discardPages(void* p, size_t n) {
     const size_t page = 4096;
     const uintptr_t start = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(uintptr_t{page} - 1);
