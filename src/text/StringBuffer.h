@@ -86,6 +86,18 @@ public:
 
     // Capacity
     void ensureCapacity(int32_t n);
+    // Writing in place after the text: spareForAppend makes room for n more
+    // bytes and returns where they go (valid until the next change of the
+    // buffer); commitAppend(k) then takes the first k of them into the text.
+    char* spareForAppend(int32_t n) {
+        ensureCapacity(n);
+        return data_ + length_;
+    }
+    int32_t spareBytes() const { return capacity_ - length_ - 1; }
+    void commitAppend(int32_t k) {
+        length_ += k;
+        data_[length_] = 0;
+    }
     void shrinkToFit();
     // Hands the data block (allocated with memAlloc) and its length to the
     // caller, who must release it with memFree.

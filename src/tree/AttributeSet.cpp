@@ -39,19 +39,6 @@ unsigned char* writeLength(unsigned char* p, uint32_t v) {
     return p;
 }
 
-// Reads one length and moves `p` past it. Lengths are below 2^31, so at most
-// five bytes.
-inline int32_t readLength(const unsigned char*& p) {
-    uint32_t v = *p++;
-    if (v < 0x80) return static_cast<int32_t>(v);
-    v &= 0x7F;
-    for (int shift = 7;; shift += 7) {
-        uint32_t b = *p++;
-        v |= (b & 0x7F) << shift;
-        if (b < 0x80) return static_cast<int32_t>(v);
-    }
-}
-
 // One record, decoded.
 struct Pair {
     const unsigned char* record;   // first byte of the record
@@ -67,8 +54,8 @@ struct Pair {
 inline Pair readPair(const unsigned char* p) {
     Pair pair;
     pair.record = p;
-    pair.nameLen = readLength(p);
-    pair.valueLen = readLength(p);
+    pair.nameLen = AttributeSet::ReadLength(p);
+    pair.valueLen = AttributeSet::ReadLength(p);
     pair.name = reinterpret_cast<const char*>(p);
     return pair;
 }
@@ -240,20 +227,6 @@ const char* AttributeSet::ValuePtr(int32_t i, int32_t* len) const {
     }
     if (len) *len = valueLen;
     return name + nameLen;
-}
-
-bool AttributeSet::NextPair(int32_t* cursor, const char** name, int32_t* nameLen, const char** value,
-                            int32_t* valueLen) const {
-    if (!block_) return false;
-    const unsigned char* p = Records() + *cursor;
-    if (p >= End()) return false;
-    Pair pair = readPair(p);
-    *name = pair.name;
-    *nameLen = pair.nameLen;
-    *value = pair.value();
-    *valueLen = pair.valueLen;
-    *cursor = static_cast<int32_t>(pair.end() - Records());
-    return true;
 }
 
 const char* AttributeSet::FindValue(const char* name, int32_t* len) const {

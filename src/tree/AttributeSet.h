@@ -73,10 +73,33 @@ public:
     // bytes are not NUL-terminated; they stay valid until the next change.
     const char* NamePtr(int32_t i, int32_t* len) const;
     const char* ValuePtr(int32_t i, int32_t* len) const;
+    // Reads one record length (7 bits a byte, low first; lengths are below
+    // 2^31, so at most five bytes) and moves `p` past it.
+    static int32_t ReadLength(const unsigned char*& p) {
+        uint32_t v = *p++;
+        if (v < 0x80) return static_cast<int32_t>(v);
+        v &= 0x7F;
+        for (int shift = 7;; shift += 7) {
+            uint32_t b = *p++;
+            v |= (b & 0x7F) << shift;
+            if (b < 0x80) return static_cast<int32_t>(v);
+        }
+    }
     // Walks the pairs in order without indexing: start with *cursor = 0;
-    // each call gives the next pair and false after the last one.
+    // each call gives the next pair and false after the last one. Inline:
+    // the serializer walks every list with it.
     bool NextPair(int32_t* cursor, const char** name, int32_t* nameLen, const char** value,
-                  int32_t* valueLen) const;
+                  int32_t* valueLen) const {
+        if (!block_) return false;
+        const unsigned char* p = Records() + *cursor;
+        if (p >= End()) return false;
+        *nameLen = ReadLength(p);
+        *valueLen = ReadLength(p);
+        *name = reinterpret_cast<const char*>(p);
+        *value = *name + *nameLen;
+        *cursor = static_cast<int32_t>(p + *nameLen + *valueLen - Records());
+        return true;
+    }
     // Value of the first pair named `name` without copying; nullptr if absent.
     const char* FindValue(const char* name, int32_t* len) const;
     const char* FindValue(const char* name, int32_t nameLen, int32_t* len) const;

@@ -45,13 +45,6 @@ void TreeNode::ReleaseParts(BlockHeap* heap) {
     // The walk in Destroy frees the children themselves.
 }
 
-const char* TreeNode::TagBytes() const {
-    if (tagLen_ < kInlineTag) return tag_;
-    char* block;
-    std::memcpy(&block, tag_, sizeof block);
-    return block;
-}
-
 void TreeNode::StoreTag(const char* text, int32_t len) {
     if (!text || len < 0) len = 0;
     char* old = nullptr;
@@ -433,10 +426,6 @@ void TreeNode::Destroy(TreeNode* node) {
 
 // ---------------------------------------------------------------------------
 // Node data
-
-const char* TreeNode::GetTag() const { return hasTag_ ? TagBytes() : ""; }
-
-int32_t TreeNode::GetTagLength() const { return tagLen_; }
 
 bool TreeNode::TagEquals(const char* tag, int32_t len) const {
     if (!tag) len = 0;

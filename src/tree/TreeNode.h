@@ -14,14 +14,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "base/ExtPtrArray.h"
+#include "text/StringBuffer.h"
 #include "tree/TreeInfo.h"
 
 namespace tarvex {
 
-class StringBuffer;
 class AttributeSet;
 class BlockHeap;
 
@@ -60,14 +61,21 @@ public:
     static void Destroy(TreeNode* node);
 
     // Node data
-    const char* GetTag() const;                 // "" when absent
-    int32_t GetTagLength() const;
+    // Inline: the serializer reads these for every node.
+    const char* GetTag() const { return hasTag_ ? TagBytes() : ""; }   // "" when absent
+    int32_t GetTagLength() const { return tagLen_; }
     bool HasTagBuffer() const { return hasTag_; }
     bool TagEquals(const char* tag, int32_t len) const;
     void SetTag(const char* text);
     void SetTag(const char* text, int32_t len);
-    const char* GetContent() const;             // "" when absent
-    int32_t GetContentLength() const;
+    const char* GetContent() const {            // "" when absent
+        if (!hasContent_) return "";
+        return bufferContent_ ? Content()->getString() : Text().data;
+    }
+    int32_t GetContentLength() const {
+        if (!hasContent_) return 0;
+        return bufferContent_ ? Content()->getSize() : Text().length;
+    }
     bool HasContent() const;                    // present and non-empty
     bool HasContentBuffer() const { return hasContent_; }
     // The content as an editable buffer (null when absent). Moves the content
@@ -144,15 +152,29 @@ private:
     // Frees what the node holds (not the node itself).
     void ReleaseParts(BlockHeap* heap);
     bool HasChildArray() const { return children_.Capacity() != 0; }
-    StringBuffer* Content();                    // the content's own buffer (bufferContent_)
-    const StringBuffer* Content() const;
+    // The content's own buffer (bufferContent_).
+    StringBuffer* Content() {
+        StringBuffer* b;
+        std::memcpy(&b, contentStore_, sizeof b);
+        return b;
+    }
+    const StringBuffer* Content() const {
+        const StringBuffer* b;
+        std::memcpy(&b, contentStore_, sizeof b);
+        return b;
+    }
     HeapText& Text() { return *std::launder(reinterpret_cast<HeapText*>(contentStore_)); }
     const HeapText& Text() const { return *std::launder(reinterpret_cast<const HeapText*>(contentStore_)); }
     // Content in the heap; an empty one holds one byte.
     void MakeContent(const char* text, int32_t len);
     // Moves a heap content into a buffer of its own (or makes an empty one).
     StringBuffer* MakeBufferContent(int32_t increment);
-    const char* TagBytes() const;
+    const char* TagBytes() const {
+        if (tagLen_ < kInlineTag) return tag_;
+        char* block;
+        std::memcpy(&block, tag_, sizeof block);
+        return block;
+    }
     // Replaces the tag bytes (the text may be the tag itself) and makes the
     // tag present.
     void StoreTag(const char* text, int32_t len);

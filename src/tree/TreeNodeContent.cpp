@@ -43,18 +43,6 @@ void assignBytes(StringBuffer& b, const char* p, int32_t n) {
 
 }  // namespace
 
-StringBuffer* TreeNode::Content() {
-    StringBuffer* b;
-    std::memcpy(&b, contentStore_, sizeof b);
-    return b;
-}
-
-const StringBuffer* TreeNode::Content() const {
-    const StringBuffer* b;
-    std::memcpy(&b, contentStore_, sizeof b);
-    return b;
-}
-
 StringBuffer* TreeNode::ContentBuffer() {
     if (!hasContent_) return nullptr;
     return bufferContent_ ? Content() : MakeBufferContent(0);
@@ -94,16 +82,6 @@ StringBuffer* TreeNode::MakeBufferContent(int32_t increment) {
     bufferContent_ = true;
     heap->AddForeign(1);
     return Content();
-}
-
-const char* TreeNode::GetContent() const {
-    if (!hasContent_) return "";
-    return bufferContent_ ? Content()->getString() : Text().data;
-}
-
-int32_t TreeNode::GetContentLength() const {
-    if (!hasContent_) return 0;
-    return bufferContent_ ? Content()->getSize() : Text().length;
 }
 
 bool TreeNode::HasContent() const { return GetContentLength() > 0; }

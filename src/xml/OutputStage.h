@@ -1,7 +1,8 @@
-// OutputStage: a staging area in front of a StringBuffer, so the many small
-// pieces of serialized XML become few appends. With a sink, the buffer is
-// handed over and emptied whenever it holds kDrain bytes: the output then
-// streams through a small buffer that stays warm.
+// OutputStage: writes the many small pieces of serialized XML straight into
+// the spare room of a StringBuffer, so that each piece is a few moves and
+// the text is copied once. With a sink, the buffer is handed over and
+// emptied whenever it holds kDrain bytes: the output then streams through a
+// buffer that stays small and warm.
 #pragma once
 
 #include <algorithm>
@@ -30,10 +31,10 @@ public:
 
     // Called several times per node: inlined, its short path is a few moves.
     TARVEX_STAGE_INLINE void put(const char* p, size_t n) {
-        if (n <= 16 && kSize - used_ >= 16) {
+        if (n <= 16 && static_cast<size_t>(end_ - cur_) >= 16) {
             // Names, short values and markup: fixed-size copies the compiler
             // inlines, instead of a library call per piece.
-            char* d = buf_ + used_;
+            char* d = cur_;
             if (n >= 8) {
                 std::memcpy(d, p, 8);
                 std::memcpy(d + n - 8, p + n - 8, 8);
@@ -46,66 +47,71 @@ public:
             } else if (n == 1) {
                 d[0] = p[0];
             }
-            used_ += n;
+            cur_ += n;
             return;
         }
         putLong(p, n);
     }
     void put(std::string_view s) { put(s.data(), s.size()); }
-    void put(char c) {
-        if (used_ == kSize) flush();
-        buf_[used_++] = c;
+    TARVEX_STAGE_INLINE void put(char c) {
+        if (cur_ == end_) makeRoom(1);
+        *cur_++ = c;
     }
-    StringBuffer& target() { return out_; }
+
+    // Room for n more bytes (n at most kMaxRoom): the caller writes through
+    // the pointer and hands back where it stopped with commit().
+    static constexpr size_t kMaxRoom = 16384;
+    TARVEX_STAGE_INLINE char* room(size_t n) {
+        if (static_cast<size_t>(end_ - cur_) < n) makeRoom(n);
+        return cur_;
+    }
+    TARVEX_STAGE_INLINE void commit(char* end) { cur_ = end; }
+
+    // What is written becomes the buffer's text (and goes to the sink once
+    // kDrain bytes are there).
     void flush() {
-        if (used_) {
-            reserve(used_);
-            out_.appendN(buf_, static_cast<int32_t>(used_));
-        }
-        used_ = 0;
+        settle();
         if (sink_ && out_.getSize() >= static_cast<int32_t>(kDrain)) drain();
     }
-    // Everything staged goes out (to the sink, where there is one).
+    // Everything written goes out (to the sink, where there is one).
     void finish() {
-        flush();
+        settle();
         if (sink_) drain();
     }
 
-    // Room is reserved ahead geometrically (the output doubles at most once
-    // per doubling of its size), so a large document is copied a bounded
-    // number of times; pages reserved but not yet written cost no memory.
-    void reserve(size_t n) {
-        int64_t spare = static_cast<int64_t>(out_.getCapacity()) - out_.getSize() - 1;
-        if (static_cast<int64_t>(n) <= spare) return;
-        int64_t want = std::max<int64_t>(static_cast<int64_t>(n), std::max<int64_t>(out_.getSize(), kSize * 4));
-        want = std::min<int64_t>(want, 0x7FFFFFF0LL - out_.getSize() - out_.getGrowthIncrement() - 2);
-        if (want > static_cast<int64_t>(n)) out_.ensureCapacity(static_cast<int32_t>(want));
+private:
+    // Takes the bytes written in place into the buffer's text.
+    void settle() {
+        if (cur_ != start_) out_.commitAppend(static_cast<int32_t>(cur_ - start_));
+        start_ = end_ = cur_ = nullptr;
     }
 
-private:
     // Kept out of put() so the short path stays small enough to inline.
     void putLong(const char* p, size_t n) {
-        if (n > kSize - used_ || n >= kDirect) {
-            // Long runs go straight to the output: one copy, not two.
-            flush();
-            if (n >= kDirect) {
-                appendLarge(p, n);
-                return;
-            }
+        while (n > 0) {
+            if (cur_ == end_) makeRoom(std::min(n, kMaxRoom));
+            const size_t piece = std::min(n, static_cast<size_t>(end_ - cur_));
+            std::memcpy(cur_, p, piece);
+            cur_ += piece;
+            p += piece;
+            n -= piece;
         }
-        std::memcpy(buf_ + used_, p, n);
-        used_ += n;
     }
 
-    void appendLarge(const char* p, size_t n) {
-        while (n > 0) {
-            int32_t chunk = static_cast<int32_t>(std::min<size_t>(n, 0x40000000));
-            reserve(static_cast<size_t>(chunk));
-            out_.appendN(p, chunk);
-            p += chunk;
-            n -= static_cast<size_t>(chunk);
-            if (sink_ && out_.getSize() >= static_cast<int32_t>(kDrain)) drain();
-        }
+    // Room for at least n (at most kMaxRoom) bytes at cur_. Room is reserved
+    // ahead geometrically (the output doubles at most once per doubling of
+    // its size), so a large document is copied a bounded number of times;
+    // pages reserved but not yet written cost no memory.
+    void makeRoom(size_t n) {
+        flush();
+        const int64_t size = out_.getSize();
+        int64_t want = std::max<int64_t>(static_cast<int64_t>(n), std::max<int64_t>(size, kMaxRoom * 4));
+        if (sink_) want = std::max<int64_t>(static_cast<int64_t>(n), kDrain + kMaxRoom);
+        want = std::min<int64_t>(want, 0x7FFFFFF0LL - size - out_.getGrowthIncrement() - 2);
+        if (out_.spareBytes() < static_cast<int64_t>(n) || out_.spareBytes() < want / 2)
+            out_.ensureCapacity(static_cast<int32_t>(std::max<int64_t>(want, static_cast<int64_t>(n))));
+        start_ = cur_ = out_.spareForAppend(static_cast<int32_t>(n));
+        end_ = cur_ + out_.spareBytes();
     }
 
     void drain() {
@@ -113,13 +119,14 @@ private:
         out_.clear();
     }
 
-    static constexpr size_t kSize = 16384;
-    static constexpr size_t kDirect = 1024;
     static constexpr size_t kDrain = 256 * 1024;
     StringBuffer& out_;
     ByteSink* sink_;
-    size_t used_ = 0;
-    char buf_[kSize];
+    // The window being written: [start_, end_) is the buffer's spare room,
+    // [start_, cur_) what is written there and not yet in its text.
+    char* start_ = nullptr;
+    char* cur_ = nullptr;
+    char* end_ = nullptr;
 };
 
 }  // namespace tarvex

@@ -14,6 +14,46 @@
 
 namespace tarvex {
 
+namespace {
+
+// Copies a piece; short ones by fixed-size moves instead of a library call.
+TARVEX_STAGE_INLINE char* copyInto(char* d, const char* p, size_t n) {
+    if (n >= 8 && n <= 16) {
+        std::memcpy(d, p, 8);
+        std::memcpy(d + n - 8, p + n - 8, 8);
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(d, p, 4);
+        std::memcpy(d + n - 4, p + n - 4, 4);
+    } else if (n < 4) {
+        for (size_t i = 0; i < n; ++i) d[i] = p[i];
+    } else {
+        std::memcpy(d, p, n);
+    }
+    return d + n;
+}
+
+// (p, n) escaped for the context at d, which has room for the longest
+// replacement of every byte; byte by byte, cheaper than finding runs for
+// the few bytes of most values. An attribute value ends at a zero byte.
+inline char* escapeInto(EscapeContext context, const char* p, size_t n, char* d) {
+    const uint8_t* table = kEscapeTables.stop[static_cast<int>(context)];
+    for (size_t i = 0; i < n; ++i) {
+        const char c = p[i];
+        if (!table[static_cast<uint8_t>(c)]) {
+            *d++ = c;
+            continue;
+        }
+        const char* text;
+        size_t length;
+        if (!XmlEscape::replacement(context, p + i, n - i, &text, &length)) break;
+        for (size_t j = 0; j < length; ++j) d[j] = text[j];
+        d += length;
+    }
+    return d;
+}
+
+}  // namespace
+
 void XmlEmitter::run(TreeNode* top, int32_t index) {
     header(top);
     if (index == 0) w_.put("\r\n", 2);
@@ -32,14 +72,16 @@ void XmlEmitter::run(TreeNode* top, int32_t index) {
         if (f.children && f.next < f.children->Count()) {
             TreeNode* child = static_cast<TreeNode*>(f.children->Elements()[f.next]);
             if (f.next++ == 0) w_.put("\r\n", 2);
-            open(child);
             ExtPtrArray* grandchildren = child->Children();
-            if (grandchildren && grandchildren->Count() > 0) {
-                stack.push_back({child, grandchildren, 0});
+            // A leaf closes at once, without a frame of its own.
+            const bool leaf = !grandchildren || grandchildren->Count() == 0;
+            if (!target_) {
+                plainElement(child, leaf);
             } else {
-                // A leaf closes at once, without a frame of its own.
-                close(child);
+                open(child);
+                if (leaf) close(child);
             }
+            if (!leaf) stack.push_back({child, grandchildren, 0});
         } else {
             close(f.node);
             stack.pop_back();
@@ -129,6 +171,61 @@ void XmlEmitter::open(TreeNode* node) {
     content(node);
 }
 
+// Without a target charset nothing can fail and only the escape stops need
+// a look: a start tag (a whole element for a leaf) of short pieces goes
+// straight into the output in a few steps. Long pieces and CDATA sections
+// take the general path.
+void XmlEmitter::plainElement(TreeNode* node, bool leaf) {
+    const size_t tagLen = static_cast<size_t>(node->GetTagLength());
+    const size_t contentLen = static_cast<size_t>(node->GetContentLength());
+    if (tagLen == 0 || tagLen > kShortText || contentLen > kShortText || (contentLen > 0 && node->IsCdata())) {
+        open(node);
+        if (leaf) close(node);
+        return;
+    }
+    const char* tag = node->GetTag();
+    char* d = w_.room(tagLen + 1);
+    *d++ = '<';
+    d = copyInto(d, tag, tagLen);
+    if (const AttributeSet* set = node->Attributes()) {
+        int32_t cursor = 0;
+        const char* name = nullptr;
+        const char* value = nullptr;
+        int32_t nameLen = 0, valueLen = 0;
+        while (set->NextPair(&cursor, &name, &nameLen, &value, &valueLen)) {
+            w_.commit(d);
+            if (static_cast<size_t>(nameLen) > kShortText || static_cast<size_t>(valueLen) > kShortText) {
+                w_.put(' ');
+                w_.put(name, static_cast<size_t>(nameLen));
+                w_.put("=\"", 2);
+                escaped(EscapeContext::Attribute, value, static_cast<size_t>(valueLen));
+                w_.put('"');
+                d = w_.room(0);
+                continue;
+            }
+            d = w_.room(static_cast<size_t>(nameLen) + static_cast<size_t>(valueLen) * kLongestReplacement + 4);
+            *d++ = ' ';
+            d = copyInto(d, name, static_cast<size_t>(nameLen));
+            *d++ = '=';
+            *d++ = '"';
+            d = escapeInto(EscapeContext::Attribute, value, static_cast<size_t>(valueLen), d);
+            *d++ = '"';
+        }
+    }
+    w_.commit(d);
+    d = w_.room(contentLen * kLongestReplacement + tagLen + 6);
+    *d++ = '>';
+    if (contentLen > 0) d = escapeInto(EscapeContext::Content, node->GetContent(), contentLen, d);
+    if (leaf) {
+        *d++ = '<';
+        *d++ = '/';
+        d = copyInto(d, tag, tagLen);
+        std::memcpy(d, ">\r\n", 3);
+        d += 3;
+    }
+    w_.commit(d);
+}
+
 void XmlEmitter::close(const TreeNode* node) {
     w_.put("</", 2);
     tag(node);
@@ -193,6 +290,10 @@ void XmlEmitter::name(const char* p, size_t n) {
 }
 
 void XmlEmitter::escaped(EscapeContext context, const char* p, size_t n) {
+    if (!target_ && n <= kShortText) {
+        shortEscaped(context, p, n);
+        return;
+    }
     const bool high = target_ != nullptr;
     size_t i = 0;
     while (i < n) {
@@ -210,6 +311,10 @@ void XmlEmitter::escaped(EscapeContext context, const char* p, size_t n) {
         w_.put(text, length);
         ++i;
     }
+}
+
+void XmlEmitter::shortEscaped(EscapeContext context, const char* p, size_t n) {
+    w_.commit(escapeInto(context, p, n, w_.room(n * kLongestReplacement)));
 }
 
 // One CDATA section; a "]]>" inside is split across two sections.

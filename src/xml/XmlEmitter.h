@@ -40,14 +40,20 @@ private:
     void header(TreeNode* node);
     void tag(const TreeNode* node);
     void open(TreeNode* node);
+    void plainElement(TreeNode* node, bool leaf);
     void close(const TreeNode* node);
     void reference(uint32_t cp);
     size_t highChar(const char* p, size_t n);
     bool encodable(const char* p, size_t n);
     void name(const char* p, size_t n);
     void escaped(EscapeContext context, const char* p, size_t n);
+    // A short text, without a target charset.
+    void shortEscaped(EscapeContext context, const char* p, size_t n);
     void cdata(const char* p, size_t n);
     void rawText(const char* p, size_t n);
+
+    static constexpr size_t kLongestReplacement = 6;   // "&quot;"
+    static constexpr size_t kShortText = 64;
 
     OutputStage w_;
     TargetCharset* target_;
