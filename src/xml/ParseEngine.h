@@ -95,8 +95,15 @@ public:
         }
         pos_ = p;
     }
-    // Advances until the byte c or the end; the position stays on c.
-    void seekChar(char c);
+    // Advances until the byte c or the end; the position stays on c. Most
+    // runs are short: looking at a few bytes here saves a library call.
+    void seekChar(char c) {
+        const int32_t near = length_ - pos_ < 8 ? length_ : pos_ + 8;
+        for (; pos_ < near; ++pos_) {
+            if (base_[pos_] == c) return;
+        }
+        if (pos_ < length_) seekCharFar(c);
+    }
     // Appends bytes up to, not including, the first member of set; the
     // position stays on that byte (or the end).
     void collectUntilAnyOf(const ByteSet& set, StringBuffer& out);
@@ -157,6 +164,7 @@ private:
     };
     Absent* absentEntry(const char* s, int32_t n);
     void discardSlow();
+    void seekCharFar(char c);
 
     static constexpr int32_t kDiscardStep = 256 * 1024;
 
