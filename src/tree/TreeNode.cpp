@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/BlockHeap.h"
+#include "base/ShortCopy.h"
 #include "base/FatalError.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
@@ -88,19 +89,7 @@ inline TreeNode* TreeNode::MakeNode(TreeInfo* tree, const char* tag, int32_t tag
     TreeNode* node = new (memory) TreeNode;
     node->tree_ = tree;
     if (tag && tagLen > 0 && tagLen < kInlineTag) {
-        // A short tag is copied in at most two fixed-size moves.
-        char* to = node->tag_;
-        size_t n = static_cast<size_t>(tagLen);
-        if (n >= 8) {
-            std::memcpy(to, tag, 8);
-            std::memcpy(to + n - 8, tag + n - 8, 8);
-        } else if (n >= 4) {
-            std::memcpy(to, tag, 4);
-            std::memcpy(to + n - 4, tag + n - 4, 4);
-        } else {
-            for (size_t i = 0; i < n; ++i) to[i] = tag[i];
-        }
-        to[n] = 0;
+        *copyShort(node->tag_, tag, static_cast<size_t>(tagLen)) = 0;
         node->tagLen_ = tagLen;
         node->hasTag_ = true;
     } else {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/ShortCopy.h"
 #include "text/ByteSink.h"
 #include "text/StringBuffer.h"
 
@@ -32,21 +33,8 @@ public:
     // Called several times per node: inlined, its short path is a few moves.
     TARVEX_STAGE_INLINE void put(const char* p, size_t n) {
         if (n <= 16 && static_cast<size_t>(end_ - cur_) >= 16) {
-            // Names, short values and markup: fixed-size copies the compiler
-            // inlines, instead of a library call per piece.
-            char* d = cur_;
-            if (n >= 8) {
-                std::memcpy(d, p, 8);
-                std::memcpy(d + n - 8, p + n - 8, 8);
-            } else if (n >= 4) {
-                std::memcpy(d, p, 4);
-                std::memcpy(d + n - 4, p + n - 4, 4);
-            } else if (n >= 2) {
-                std::memcpy(d, p, 2);
-                std::memcpy(d + n - 2, p + n - 2, 2);
-            } else if (n == 1) {
-                d[0] = p[0];
-            }
+            // Names, short values and markup.
+            copyShort(cur_, p, n);
             cur_ += n;
             return;
         }

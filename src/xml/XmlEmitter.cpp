@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/ExtPtrArray.h"
+#include "base/ShortCopy.h"
 #include "text/StringBuffer.h"
 #include "text/XmlEscape.h"
 #include "tree/AttributeSet.h"
@@ -15,22 +16,6 @@
 namespace tarvex {
 
 namespace {
-
-// Copies a piece; short ones by fixed-size moves instead of a library call.
-TARVEX_STAGE_INLINE char* copyInto(char* d, const char* p, size_t n) {
-    if (n >= 8 && n <= 16) {
-        std::memcpy(d, p, 8);
-        std::memcpy(d + n - 8, p + n - 8, 8);
-    } else if (n >= 4 && n < 8) {
-        std::memcpy(d, p, 4);
-        std::memcpy(d + n - 4, p + n - 4, 4);
-    } else if (n < 4) {
-        for (size_t i = 0; i < n; ++i) d[i] = p[i];
-    } else {
-        std::memcpy(d, p, n);
-    }
-    return d + n;
-}
 
 // (p, n) escaped for the context at d, which has room for the longest
 // replacement of every byte; byte by byte, cheaper than finding runs for
@@ -186,7 +171,7 @@ void XmlEmitter::plainElement(TreeNode* node, bool leaf) {
     const char* tag = node->GetTag();
     char* d = w_.room(tagLen + 1);
     *d++ = '<';
-    d = copyInto(d, tag, tagLen);
+    d = copyShort(d, tag, tagLen);
     if (const AttributeSet* set = node->Attributes()) {
         int32_t cursor = 0;
         const char* name = nullptr;
@@ -205,7 +190,7 @@ void XmlEmitter::plainElement(TreeNode* node, bool leaf) {
             }
             d = w_.room(static_cast<size_t>(nameLen) + static_cast<size_t>(valueLen) * kLongestReplacement + 4);
             *d++ = ' ';
-            d = copyInto(d, name, static_cast<size_t>(nameLen));
+            d = copyShort(d, name, static_cast<size_t>(nameLen));
             *d++ = '=';
             *d++ = '"';
             d = escapeInto(EscapeContext::Attribute, value, static_cast<size_t>(valueLen), d);
@@ -219,7 +204,7 @@ void XmlEmitter::plainElement(TreeNode* node, bool leaf) {
     if (leaf) {
         *d++ = '<';
         *d++ = '/';
-        d = copyInto(d, tag, tagLen);
+        d = copyShort(d, tag, tagLen);
         std::memcpy(d, ">\r\n", 3);
         d += 3;
     }
