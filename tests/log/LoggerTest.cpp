@@ -129,18 +129,6 @@ TEST(Logger, UnbalancedLeaveAndClear) {
     EXPECT_NE(text(log).find("caf\xC3\xA9\r\n"), std::string::npos);
 }
 
-TEST(Logger, NullLogAndBase) {
-    tarvex::LogNull null;
-    tarvex::LogBase& base = null;
-    StringBuffer out("kept");
-    base.GetText(out);
-    base.GetXml(out);
-    base.GetHtml(out);
-    EXPECT_STREQ(out.getString(), "kept");
-    EXPECT_TRUE(base.LogData("", nullptr));
-    EXPECT_TRUE(base.SaveXmlToFile(0, nullptr));
-}
-
 // The saved bytes are the XML rendering (checked byte for byte through SaveLastError).
 TEST(Logger, SaveXmlToFile) {
     Logger log;

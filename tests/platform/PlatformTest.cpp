@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -9,13 +8,6 @@
 #include "platform/Platform.h"
 
 using namespace tarvex;
-
-TEST(PlatformServices, ErrorTextAndCodePages) {
-    EXPECT_EQ(platform::errorText(ENOENT), "No such file or directory");
-    EXPECT_EQ(platform::errorText(0), "");
-    EXPECT_EQ(platform::ansiCodePage(), 1252u);
-    EXPECT_EQ(platform::oemCodePage(), 437u);
-}
 
 TEST(PlatformServices, ClockSleepDirectoryAndRandom) {
     uint32_t start = platform::tickCount();

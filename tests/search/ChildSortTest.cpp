@@ -124,15 +124,5 @@ TEST(ChildSort, RecordSortsKeepRecordsWithoutSortChildInPlace) {
     EXPECT_EQ(t.Walk(), (Strings{"x", "a", "b", "y", "c"}));
 }
 
-TEST(ChildSort, FewChildrenAreLeftAlone) {
-    SortTree t;
-    ChildSort::SortByTag(t.root, true);
-    TreeNode* only = t.Add("z", "");
-    ChildSort::SortByContent(t.root, false);
-    EXPECT_EQ(t.Walk(true), (Strings{"z"}));
-    EXPECT_EQ(t.root->GetChild(0), only);
-    ChildSort::SortByTag(nullptr, true);
-}
-
 }  // namespace
 }  // namespace tarvex

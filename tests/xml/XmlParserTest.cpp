@@ -69,63 +69,53 @@ std::string declAttr(const TreeNode* root, const char* name) {
 
 }  // namespace
 
-TEST(XmlParser, ContentIsTrimmedAndJoined) {
-    Parsed a("<a>  x  </a>");
-    ASSERT_TRUE(a.root);
-    EXPECT_EQ(content(a.root), "x");
+TEST(XmlParser, RootContent) {
+    // cdata: 1 or 0 when the flag is checked, -1 when not.
+    const struct {
+        std::string text, content;
+        int cdata;
+    } cases[] = {
+        {"<a>  x  </a>", "x", 0},
+        {"<a>x<b/>y</a>", "x y", 0},
+        {"<a>x<!-- c -->y</a>", "x y", 0},
+        {"<a>&amp;lt; &#233; &eacute; &lt;&gt;&quot;&apos;</a>", "&lt; &#233; &eacute; <>\"'", 0},
+        // The text already held is final: decoding it again would turn &lt; into <.
+        {"<a>&amp;lt;<b/>y</a>", "&lt; y", -1},
+        {"<a>x<b/>&amp;gt;<c/>&amp;amp;</a>", "x &gt; &amp;", -1},
+        {"<a><![CDATA[<b>&amp;]]></a>", "<b>&amp;", 1},
+        // A section after text is read, not dropped as an unknown declaration.
+        {"<a>t<![CDATA[x]]></a>", "tx", 1},
+        // Text after "]]>" is kept as a text run.
+        {"<a><![CDATA[x]]>tail &amp; more<b/></a>", "x tail & more", -1},
+        {"<a><![CDATA[a]]> <![CDATA[b]]></a>", "ab", -1},
+        {"<a><![CDATA[abc", "abc", -1},
+        // What follows a NUL byte is not read: the element is closed implicitly.
+        {std::string("<a>x\0y</a>", 10), "x", -1},
+        // Content joined with a section is written back as one section, where
+        // no reference is decoded: the text runs hold the characters they denote.
+        {"<a>&#233;&amp;&#x416;<![CDATA[x&#65;]]></a>", "\xC3\xA9&\xD0\x96x&#65;", 1},
+        {"<a><![CDATA[x]]>&#233; &amp;#65; &#0; &#xD800; &bogus;</a>", "x \xC3\xA9 &#65; &#0; &#xD800; &bogus;", -1},
+        // Without a section, references stay as written.
+        {"<a>&#233;<b/>&#x416;</a>", "&#233; &#x416;", 0},
+    };
+    for (const auto& c : cases) {
+        Parsed p(c.text);
+        ASSERT_TRUE(p.root) << c.text;
+        EXPECT_EQ(content(p.root), c.content) << c.text;
+        if (c.cdata >= 0) {
+            EXPECT_EQ(p.root->IsCdata(), c.cdata == 1) << c.text;
+        }
+    }
 
     Parsed blank("<a>   </a>");
-    ASSERT_TRUE(blank.root);
     EXPECT_FALSE(blank.root->HasContentBuffer());
-
     Parsed mixed("<a>x<b/>y</a>");
-    ASSERT_TRUE(mixed.root);
-    EXPECT_EQ(content(mixed.root), "x y");
     ASSERT_EQ(mixed.root->NumChildren(), 1);
     EXPECT_STREQ(mixed.root->GetChild(0)->GetTag(), "b");
-
-    Parsed comment("<a>x<!-- c -->y</a>");
-    EXPECT_EQ(content(comment.root), "x y");
-}
-
-TEST(XmlParser, EntitiesDecodedOneLevel) {
-    Parsed a("<a>&amp;lt; &#233; &eacute; &lt;&gt;&quot;&apos;</a>");
-    EXPECT_EQ(content(a.root), "&lt; &#233; &eacute; <>\"'");
-}
-
-TEST(XmlParser, SecondTextRunDecodesOnlyItself) {
-    // The text already held is final: decoding it again would turn &lt; into <.
-    Parsed a("<a>&amp;lt;<b/>y</a>");
-    EXPECT_EQ(content(a.root), "&lt; y");
-    Parsed b("<a>x<b/>&amp;gt;<c/>&amp;amp;</a>");
-    EXPECT_EQ(content(b.root), "x &gt; &amp;");
-}
-
-TEST(XmlParser, CdataSections) {
     Parsed plain("<a><![CDATA[<b>&amp;]]></a>");
-    EXPECT_EQ(content(plain.root), "<b>&amp;");
-    EXPECT_TRUE(plain.root->IsCdata());
     EXPECT_EQ(plain.root->NumChildren(), 0);
-
-    // A section after text is read, not dropped as an unknown declaration.
-    Parsed afterText("<a>t<![CDATA[x]]></a>");
-    EXPECT_EQ(content(afterText.root), "tx");
-    EXPECT_TRUE(afterText.root->IsCdata());
-
-    // Text after "]]>" is kept as a text run; following markup still parses.
     Parsed tail("<a><![CDATA[x]]>tail &amp; more<b/></a>");
-    EXPECT_EQ(content(tail.root), "x tail & more");
-    ASSERT_EQ(tail.root->NumChildren(), 1);
-
-    Parsed joined("<a><![CDATA[a]]> <![CDATA[b]]></a>");
-    EXPECT_EQ(content(joined.root), "ab");
-
-    Parsed unterminated("<a><![CDATA[abc");
-    ASSERT_TRUE(unterminated.root);
-    EXPECT_EQ(content(unterminated.root), "abc");
-
-    Parsed noFlag("<a>x</a>");
-    EXPECT_FALSE(noFlag.root->IsCdata());
+    EXPECT_EQ(tail.root->NumChildren(), 1);  // following markup still parses
 }
 
 TEST(XmlParser, ClosingTags) {
@@ -239,34 +229,12 @@ TEST(XmlParser, OddMarkup) {
 
 }
 
-TEST(XmlParser, DocumentTextEndsAtFirstNul) {
-    // What follows a NUL byte is not read: the element is closed implicitly.
-    Parsed n(std::string("<a>x\0y</a>", 10));
-    ASSERT_TRUE(n.root);
-    EXPECT_EQ(content(n.root), "x");
-
-    // UTF-16 without a byte-order mark is no document, in either byte order.
+TEST(XmlParser, Utf16WithoutByteOrderMarkIsNoDocument) {
     const std::string le("<\0r\0>\0a\0<\0/\0r\0>\0", 16);
     const std::string be("\0<\0r\0>\0a\0<\0/\0r\0>", 16);
     Parsed little(le), big(be);
     EXPECT_EQ(little.root, nullptr);
     EXPECT_EQ(big.root, nullptr);
-}
-
-TEST(XmlParser, TextJoiningCdataIsStoredAsCharacters) {
-    // The whole content is written back as one section, where no reference
-    // is decoded: the text runs hold the characters they denote.
-    Parsed before("<a>&#233;&amp;&#x416;<![CDATA[x&#65;]]></a>");
-    EXPECT_TRUE(before.root->IsCdata());
-    EXPECT_EQ(content(before.root), "\xC3\xA9&\xD0\x96x&#65;");
-
-    Parsed after("<a><![CDATA[x]]>&#233; &amp;#65; &#0; &#xD800; &bogus;</a>");
-    EXPECT_EQ(content(after.root), "x \xC3\xA9 &#65; &#0; &#xD800; &bogus;");
-
-    // Without a section, references stay as written.
-    Parsed plain("<a>&#233;<b/>&#x416;</a>");
-    EXPECT_FALSE(plain.root->IsCdata());
-    EXPECT_EQ(content(plain.root), "&#233; &#x416;");
 }
 
 TEST(XmlParser, LogEntriesPerParseAreCapped) {

@@ -224,18 +224,6 @@ TEST(XmlSerializer, MillionDeepDocument) {
     EXPECT_TRUE(out == expected);
 }
 
-TEST(XmlSerializer, DeclarationAttributes) {
-    Doc d(TreeNode::NewTree("r"));
-    StringBuffer v;
-    EXPECT_FALSE(d.root->GetTree()->GetDeclarationAttribute("encoding", v));
-    d.root->GetTree()->SetDeclarationAttribute("standalone", "no");
-    d.root->GetTree()->SetDeclarationAttribute("encoding", "x");
-    d.root->GetTree()->SetDeclarationAttribute("standalone", "yes");
-    ASSERT_TRUE(d.root->GetTree()->GetDeclarationAttribute("standalone", v));
-    EXPECT_STREQ(v.getString(), "yes");
-    EXPECT_EQ(xmlOf(d.root), "<?xml version=\"1.0\" encoding=\"x\" standalone=\"yes\" ?>\r\n\r\n<r></r>\r\n");
-}
-
 TEST(XmlSave, DeclaredEncodings) {
     Logger log;
     Doc none("<r>\xC3\xA9</r>");
