@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "tarvex/tarvex.hpp"
 
@@ -55,6 +56,36 @@ inline BstrResult take(BSTR b) {
 }
 
 inline std::string logText(const Tarvex& object) { return object.lastErrorText(); }
+
+// A member whose last parameter is its out-value, called with the arguments
+// before it: the object, number or text it gives.
+template <typename... P, typename... A>
+Tarvex outObject(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*member)(P...), A&&... args) {
+    ITarvex* out = nullptr;
+    (t.get()->*member)(std::forward<A>(args)..., &out);
+    return Tarvex(out);
+}
+template <typename... P, typename... A>
+LONG outLong(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*member)(P...), A&&... args) {
+    LONG out = -999;
+    (t.get()->*member)(std::forward<A>(args)..., &out);
+    return out;
+}
+inline LONG treeId(const Tarvex& t) { return outLong(t, &ITarvex::get_TreeId); }
+
+// The tags (or values of attribute `key`) of the children, walked forward
+// with NextSibling and backward with PreviousSibling from LastChild; both
+// walks must agree.
+inline std::string children(const Tarvex& t, const std::string& key = std::string()) {
+    auto label = [&key](const Tarvex& c) { return key.empty() ? c.tag() : c.attr(key); };
+    std::string forward, backward;
+    for (Tarvex c = outObject(t, &ITarvex::FirstChild); c; c = outObject(c, &ITarvex::NextSibling))
+        forward += label(c) + ",";
+    for (Tarvex c = outObject(t, &ITarvex::LastChild); c; c = outObject(c, &ITarvex::PreviousSibling))
+        backward = label(c) + "," + backward;
+    EXPECT_EQ(forward, backward);
+    return forward;
+}
 
 // The text rendering of a log holding one context with these lines.
 inline std::string oneContext(const std::string& name, std::initializer_list<std::string> lines = {}) {
