@@ -28,15 +28,11 @@ std::string xml(Logger& log) { return render(log, &Logger::GetXml); }
 
 }  // namespace
 
-TEST(Logger, FreshLog) {
+TEST(Logger, AllEntryKindsAndNesting) {
     Logger log;
     EXPECT_EQ(text(log), "OstrandLog:\r\n");
     EXPECT_EQ(xml(log), "<OstrandLog>\r\n</OstrandLog>\r\n");
     EXPECT_EQ(html(log), "OstrandLog:<blockquote>\r\n</blockquote>\r\n");
-}
-
-TEST(Logger, AllEntryKindsAndNesting) {
-    Logger log;
     log.LogInfo("from an earlier call");
     log.ClearLog();
     log.EnterContext("Outer", 1);
