@@ -10,10 +10,7 @@
 #include <random>
 #include <string>
 
-#include "text/StringBuffer.h"
-#include "tree/TreeNode.h"
-#include "xml/XmlParser.h"
-#include "xml/XmlSerializer.h"
+#include "xml/XmlSupport.h"
 
 using namespace tarvex;
 
@@ -81,12 +78,6 @@ std::string document(Rng& r) {
     return out;
 }
 
-std::string serialize(TreeNode* root) {
-    StringBuffer out;
-    XmlSerializer::serializeNode(root, out, 0);
-    return std::string(out.getString(), out.getSize());
-}
-
 // Parses from an exact-size heap copy; returns the serialized tree (or a
 // marker when no root came out).
 std::string cycle(const std::string& text) {
@@ -95,7 +86,7 @@ std::string cycle(const std::string& text) {
     TreeNode* root = nullptr;
     EXPECT_TRUE(XmlParser::parseUtf8(copy.get(), static_cast<int32_t>(text.size()), nullptr, &root));
     if (!root) return "<none>";
-    std::string out = serialize(root);
+    std::string out = tarvex_test::xmlOf(root);
     TreeNode::Destroy(root);
     return out;
 }

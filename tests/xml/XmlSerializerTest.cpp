@@ -1,93 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <random>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "log/Logger.h"
-#include "text/DataBuffer.h"
 #include "file/FileAccess.h"
-#include "text/StringBuffer.h"
-#include "tree/AttributeSet.h"
-#include "tree/TreeNode.h"
-#include "xml/XmlParser.h"
-#include "xml/XmlSerializer.h"
+#include "text/DataBuffer.h"
+#include "xml/XmlSupport.h"
 
 using namespace tarvex;
+using namespace tarvex_test;
 
 namespace {
-
-// A file name of this run's own, so concurrent runs do not meet.
-std::string uniquePath(const char* name) {
-    return testing::TempDir() + std::to_string(std::random_device{}()) + "_" + name;
-}
-
-struct Doc {
-    TreeNode* root = nullptr;
-    explicit Doc(const std::string& text) {
-        XmlParser::parseUtf8(text.data(), static_cast<int32_t>(text.size()), nullptr, &root);
-    }
-    explicit Doc(TreeNode* node) : root(node) {}
-    ~Doc() {
-        if (root) TreeNode::Destroy(root);
-    }
-    Doc(const Doc&) = delete;
-    Doc& operator=(const Doc&) = delete;
-};
-
-std::string xmlOf(TreeNode* node) {
-    StringBuffer out;
-    XmlSerializer::serializeNode(node, out, 0);
-    return std::string(out.getString(), out.getSize());
-}
 
 std::string roundTrip(const std::string& text) {
     Doc d(text);
     return d.root ? xmlOf(d.root) : std::string("<no root>");
 }
 
-// Everything the serializer writes, read back as one comparable text.
-std::string describe(TreeNode* root) {
-    std::string s;
-    TreeInfo* t = root->GetTree();
-    auto attrs = [&s](const TreeNode* n) {
-        AttributeSet* set = n ? n->Attributes() : nullptr;
-        for (int32_t i = 0; set && i < set->Count(); ++i) {
-            int32_t a = 0, b = 0;
-            const char* name = set->NamePtr(i, &a);
-            const char* value = set->ValuePtr(i, &b);
-            s += " " + std::string(name, a) + "=[" + std::string(value, b) + "]";
-        }
-    };
-    s += "decl:";
-    attrs(t->declaration);
-    s += "\nstyle:";
-    attrs(t->stylesheet);
-    s += "\nprolog:" + (t->prolog ? std::string(t->prolog->getString(), t->prolog->getSize()) : "") + "\n";
-    std::vector<std::pair<TreeNode*, int>> stack{{root, 0}};
-    while (!stack.empty()) {
-        auto [n, depth] = stack.back();
-        stack.pop_back();
-        s += std::string(depth, ' ') + n->GetTag() + (n->IsCdata() ? " cdata" : "") + " {" +
-             std::string(n->GetContent(), n->GetContentLength()) + "}";
-        attrs(n);
-        s += "\n";
-        for (int32_t i = n->NumChildren() - 1; i >= 0; --i) stack.push_back({n->GetChild(i), depth + 1});
-    }
-    return s;
-}
-
 std::string bytesOf(const DataBuffer& d) {
     return std::string(reinterpret_cast<const char*>(d.getData()), d.getSize());
-}
-
-std::string readAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 }  // namespace
