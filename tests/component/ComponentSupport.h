@@ -6,12 +6,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <utility>
 
+#include "support/CommandRunner.h"
 #include "tarvex/tarvex.hpp"
 
 namespace tarvex_test {
@@ -96,16 +95,6 @@ inline std::string oneContext(const std::string& name, std::initializer_list<std
 
 inline std::string tempPath(const std::string& name) {
     return std::string(TARVEX_BINARY_DIR) + "/comp_test_" + name;
-}
-
-inline std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
 }
 
 }  // namespace tarvex_test

@@ -124,7 +124,7 @@ TEST(TarvexDocument, NulBytesEndTheDocumentText) {
     EXPECT_EQ(logText(t), oneContext("LoadXmlV", {"Failed to parse XML data (5)"}));
 
     const std::string path = tempPath("utf16-no-mark.xml");
-    writeBytes(path, std::string(1, '\0') + "<\0r\0>\0a\0<\0/\0r\0>");
+    writeAll(path, std::string(1, '\0') + "<\0r\0>\0a\0<\0/\0r\0>");
     EXPECT_FALSE(t.loadXmlFile(path));
     EXPECT_NE(logText(t).find("Failed to parse file"), std::string::npos) << logText(t);
     std::remove(path.c_str());
@@ -189,18 +189,18 @@ TEST(TarvexDocument, SaveXmlAddsOrRefusesTheEncoding) {
     t.newChild("c", kEAcute);
     Tarvex child = t.child(0);
     ASSERT_TRUE(child.saveXml(path));  // saves the subtree, declares the tree
-    EXPECT_EQ(readBytes(path), "\r\n<c>" + kEAcute + "</c>\r\n");
+    EXPECT_EQ(readAll(path), "\r\n<c>" + kEAcute + "</c>\r\n");
     EXPECT_EQ(t.encoding(), "utf-8");
 
     t->put_Encoding(BstrArg("no-such-charset"));
     EXPECT_FALSE(t.saveXml(path));
-    EXPECT_EQ(readBytes(path), "\r\n<c>" + kEAcute + "</c>\r\n");  // untouched
+    EXPECT_EQ(readAll(path), "\r\n<c>" + kEAcute + "</c>\r\n");  // untouched
     std::remove(path.c_str());
 }
 
 TEST(TarvexDocument, LoadXmlFileRetriesWithTheTrimmedName) {
     const std::string path = tempPath("trim.xml");
-    writeBytes(path, "<r>ok</r>");
+    writeAll(path, "<r>ok</r>");
     Tarvex t = newObject();
     ASSERT_TRUE(t.loadXmlFile("  " + path + "\t"));
     EXPECT_EQ(t.content(), "ok");
@@ -228,9 +228,9 @@ TEST(TarvexDocument, SaveLastErrorWritesThePreviousLog) {
     const std::string first =
         "<OstrandLog>\r\n<GetChild>\r\n<error>No child at this index</error>\r\n<index>4</index>\r\n"
         "</GetChild>\r\n<SaveLastError>\r\n</SaveLastError>\r\n";
-    EXPECT_EQ(readBytes(path), first + "</OstrandLog>\r\n");
+    EXPECT_EQ(readAll(path), first + "</OstrandLog>\r\n");
     t->SaveLastError(BstrArg(path), &ok);
-    EXPECT_EQ(readBytes(path), first + "<SaveLastError>\r\n</SaveLastError>\r\n</OstrandLog>\r\n");
+    EXPECT_EQ(readAll(path), first + "<SaveLastError>\r\n</SaveLastError>\r\n</OstrandLog>\r\n");
     t->SaveLastError(nullptr, &ok);
     EXPECT_EQ(ok, 0);
     std::remove(path.c_str());
