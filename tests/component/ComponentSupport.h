@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "support/CommandRunner.h"
+#include "support/VariantSupport.h"
 #include "tarvex/tarvex.hpp"
 
 namespace tarvex_test {

@@ -10,17 +10,13 @@ using namespace tarvex_test;
 namespace {
 
 VARIANT str(const std::string& s) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
+    VARIANT v = variantOf(VT_BSTR);
     v.bstrVal = tarvex::toBstr(s);
     return v;
 }
 
 VARIANT i4(LONG n) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
+    VARIANT v = variantOf(VT_I4);
     v.lVal = n;
     return v;
 }
@@ -120,17 +116,13 @@ TEST(DispatchEngine, ScriptStyleCalls) {
 
     // Arguments by reference, as script engines pass variables.
     VARIANT tag = str("a");
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_VARIANT;
+    VARIANT ref = variantOf(VT_BYREF | VT_VARIANT);
     ref.pvarVal = &tag;
     EXPECT_EQ(s.text(u"GetChildContent", {ref}), "1");
     VariantClear(&tag);
 
     // Conversions: a boolean to an integer, an integer to a string.
-    VARIANT yes;
-    VariantInit(&yes);
-    yes.vt = VT_BOOL;
+    VARIANT yes = variantOf(VT_BOOL);
     yes.boolVal = VARIANT_TRUE;
     VARIANT match;
     VariantInit(&match);
@@ -149,9 +141,7 @@ TEST(DispatchEngine, CallErrors) {
     EXPECT_EQ(s.call(u"GetChild", DISPATCH_METHOD, {}, &r), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(s.call(u"GetChild", DISPATCH_METHOD, {i4(0), i4(1)}, &r), DISP_E_BADPARAMCOUNT);
 
-    VARIANT array;
-    VariantInit(&array);
-    array.vt = VT_ARRAY | VT_UI1;
+    VARIANT array = variantOf(VT_ARRAY | VT_UI1);
     array.parray = SafeArrayCreateVector(VT_UI1, 0, 1);
     EXPECT_EQ(s.call(u"SortByAttribute", DISPATCH_METHOD, {str("k"), array}, &r, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);  // rgvarg index: the last argument comes first
@@ -160,9 +150,7 @@ TEST(DispatchEngine, CallErrors) {
     // An object without ITarvex is a mismatch.
     IClassFactory* f = nullptr;
     DllGetClassObject(CLSID_Tarvex, IID_IClassFactory, reinterpret_cast<void**>(&f));
-    VARIANT factoryArg;
-    VariantInit(&factoryArg);
-    factoryArg.vt = VT_UNKNOWN;
+    VARIANT factoryArg = variantOf(VT_UNKNOWN);
     factoryArg.punkVal = f;  // released when the arguments are cleared
     EXPECT_EQ(s.call(u"AddChildTree", DISPATCH_METHOD, {factoryArg}, &r, &argErr), DISP_E_TYPEMISMATCH);
 

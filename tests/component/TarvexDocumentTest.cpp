@@ -152,13 +152,9 @@ TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
 
     // A string handed to LoadXmlV, directly or by reference, is text too.
     Tarvex c = newObject();
-    VARIANT str;
-    VariantInit(&str);
-    str.vt = VT_BSTR;
+    VARIANT str = variantOf(VT_BSTR);
     str.bstrVal = tarvex::toBstr(utf8Doc);
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_VARIANT;
+    VARIANT ref = variantOf(VT_BYREF | VT_VARIANT);
     ref.pvarVal = &str;
     LONG ok = 0;
     c->LoadXmlV(ref, &ok);
