@@ -21,9 +21,7 @@ using tarvex::Tarvex;
 
 // A VT_ARRAY | VT_UI1 variant holding `bytes`; the caller clears it.
 inline VARIANT byteArray(const std::string& bytes) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ARRAY | VT_UI1;
+    VARIANT v = variantOf(VT_ARRAY | VT_UI1);
     v.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
     void* data = nullptr;
     SafeArrayAccessData(v.parray, &data);
