@@ -13,7 +13,6 @@
 #include <thread>
 #include <vector>
 
-#include "charset/EncodingConvert.h"
 #include "codec/ContentCoding.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
@@ -226,20 +225,6 @@ TEST(CodePageTables, EveryBuiltInTableBuilds) {
         EXPECT_TRUE(t->encode && (t->doubleByte ? t->decode != nullptr : t->decode256 != nullptr)) << e.codePage;
     }
     for (uint32_t cp : {0u, 1200u, 65001u, 50220u, 54936u, 12345u}) EXPECT_EQ(codePageTable(cp), nullptr) << cp;
-}
-
-TEST(CodePageTables, EbcdicThaiConvertsBothWays) {
-    // IBM EBCDIC Thai: "A" is C1, KO KAI (U+0E01) is 42, LF is 25.
-    ASSERT_TRUE(hasCodePageTable(20838));
-    EncodingConvert conv;
-    DataBuffer out;
-    const std::string text = "A\xE0\xB8\x81\n";
-    ASSERT_TRUE(conv.convert(65001, 20838, reinterpret_cast<const uint8_t*>(text.data()),
-                             static_cast<uint32_t>(text.size()), out));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.getData()), out.getSize()), "\xC1\x42\x25");
-    DataBuffer back;
-    ASSERT_TRUE(conv.convert(20838, 65001, out.getData(), out.getSize(), back));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(back.getData()), back.getSize()), text);
 }
 
 TEST(CodePageTables, SingleBytePagesAgreeWithGlibc) {
