@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "charset/EncodingConvert.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 
@@ -86,13 +85,6 @@ TEST(WideString, LeadingFeffIsACharacterOfTheString) {
     EXPECT_EQ(unitsOf(back.b), std::u16string(u"\uFEFFdata"));
     Bstr alone(utf8ToBstr(StringBuffer("\xEF\xBB\xBF")));
     EXPECT_EQ(unitsOf(alone.b), std::u16string(u"\uFEFF"));
-
-    // The converter itself keeps skipping a leading mark.
-    EncodingConvert conv;
-    DataBuffer out;
-    const uint8_t le[] = {0xFF, 0xFE, 0x41, 0x00};
-    conv.convert(codepage::kUtf16Le, codepage::kUtf8, le, 4, out);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.getData()), out.getSize()), "A");
 }
 
 TEST(StringBufferAnsi, FromAndToBstr) {

@@ -114,17 +114,6 @@ TEST(CTarvexIdentity, AggregationDelegatesToTheOuterObject) {
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }
 
-TEST(CTarvexLifetime, NewObjectsStartOnTheirOwnTree) {
-    Tarvex a = newObject();
-    Tarvex b = newObject();
-    EXPECT_EQ(a.getXml(), "\r\n<unnamed></unnamed>\r\n");
-    EXPECT_EQ(logText(a), "OstrandLog:\r\n");
-    LONG ids[2] = {0, 0};
-    a->get_TreeId(&ids[0]);
-    b->get_TreeId(&ids[1]);
-    EXPECT_NE(ids[0], ids[1]);
-}
-
 TEST(CTarvexLifetime, TreesOutliveTheObjectsThatMadeThem) {
     // Every release order of three objects on one tree leaves the others fully
     // usable; the sanitizer build checks that the last release frees it all.

@@ -6,11 +6,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
+#include <utility>
 
+#include "support/CommandRunner.h"
+#include "support/VariantSupport.h"
 #include "tarvex/tarvex.hpp"
 
 namespace tarvex_test {
@@ -20,9 +21,7 @@ using tarvex::Tarvex;
 
 // A VT_ARRAY | VT_UI1 variant holding `bytes`; the caller clears it.
 inline VARIANT byteArray(const std::string& bytes) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ARRAY | VT_UI1;
+    VARIANT v = variantOf(VT_ARRAY | VT_UI1);
     v.parray = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(bytes.size()));
     void* data = nullptr;
     SafeArrayAccessData(v.parray, &data);
@@ -56,6 +55,36 @@ inline BstrResult take(BSTR b) {
 
 inline std::string logText(const Tarvex& object) { return object.lastErrorText(); }
 
+// A member whose last parameter is its out-value, called with the arguments
+// before it: the object, number or text it gives.
+template <typename... P, typename... A>
+Tarvex outObject(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*member)(P...), A&&... args) {
+    ITarvex* out = nullptr;
+    (t.get()->*member)(std::forward<A>(args)..., &out);
+    return Tarvex(out);
+}
+template <typename... P, typename... A>
+LONG outLong(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*member)(P...), A&&... args) {
+    LONG out = -999;
+    (t.get()->*member)(std::forward<A>(args)..., &out);
+    return out;
+}
+inline LONG treeId(const Tarvex& t) { return outLong(t, &ITarvex::get_TreeId); }
+
+// The tags (or values of attribute `key`) of the children, walked forward
+// with NextSibling and backward with PreviousSibling from LastChild; both
+// walks must agree.
+inline std::string children(const Tarvex& t, const std::string& key = std::string()) {
+    auto label = [&key](const Tarvex& c) { return key.empty() ? c.tag() : c.attr(key); };
+    std::string forward, backward;
+    for (Tarvex c = outObject(t, &ITarvex::FirstChild); c; c = outObject(c, &ITarvex::NextSibling))
+        forward += label(c) + ",";
+    for (Tarvex c = outObject(t, &ITarvex::LastChild); c; c = outObject(c, &ITarvex::PreviousSibling))
+        backward = label(c) + "," + backward;
+    EXPECT_EQ(forward, backward);
+    return forward;
+}
+
 // The text rendering of a log holding one context with these lines.
 inline std::string oneContext(const std::string& name, std::initializer_list<std::string> lines = {}) {
     std::string text = "OstrandLog:\r\n  " + name + ":\r\n";
@@ -65,16 +94,6 @@ inline std::string oneContext(const std::string& name, std::initializer_list<std
 
 inline std::string tempPath(const std::string& name) {
     return std::string(TARVEX_BINARY_DIR) + "/comp_test_" + name;
-}
-
-inline std::string readBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
 }
 
 }  // namespace tarvex_test

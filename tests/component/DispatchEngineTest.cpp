@@ -10,17 +10,13 @@ using namespace tarvex_test;
 namespace {
 
 VARIANT str(const std::string& s) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
+    VARIANT v = variantOf(VT_BSTR);
     v.bstrVal = tarvex::toBstr(s);
     return v;
 }
 
 VARIANT i4(LONG n) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_I4;
+    VARIANT v = variantOf(VT_I4);
     v.lVal = n;
     return v;
 }
@@ -110,7 +106,6 @@ TEST(DispatchEngine, ScriptStyleCalls) {
     EXPECT_EQ(r.vt, VT_I4);
     EXPECT_EQ(r.lVal, 1);
     EXPECT_EQ(s.text(u"GetChildContent", {str("b")}), "caf\xC3\xA9");
-    EXPECT_EQ(s.text(u"Version"), "5.0.1");
 
     // Property write with and without the named DISPID_PROPERTYPUT argument.
     EXPECT_EQ(s.call(u"Tag", DISPATCH_PROPERTYPUT, {str("root")}), S_OK);
@@ -121,17 +116,13 @@ TEST(DispatchEngine, ScriptStyleCalls) {
 
     // Arguments by reference, as script engines pass variables.
     VARIANT tag = str("a");
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_VARIANT;
+    VARIANT ref = variantOf(VT_BYREF | VT_VARIANT);
     ref.pvarVal = &tag;
     EXPECT_EQ(s.text(u"GetChildContent", {ref}), "1");
     VariantClear(&tag);
 
     // Conversions: a boolean to an integer, an integer to a string.
-    VARIANT yes;
-    VariantInit(&yes);
-    yes.vt = VT_BOOL;
+    VARIANT yes = variantOf(VT_BOOL);
     yes.boolVal = VARIANT_TRUE;
     VARIANT match;
     VariantInit(&match);
@@ -139,20 +130,6 @@ TEST(DispatchEngine, ScriptStyleCalls) {
     EXPECT_EQ(match.lVal, 0);  // case-sensitive (true = -1 is non-zero)
     EXPECT_EQ(s.call(u"AddAttribute", DISPATCH_METHOD, {str("n"), i4(42)}), S_OK);
     EXPECT_EQ(t.attr("n"), "42");
-
-    // A byte array for LoadXmlV is passed through as it is.
-    VARIANT bytes;
-    VariantInit(&bytes);
-    bytes.vt = VT_ARRAY | VT_UI1;
-    bytes.parray = SafeArrayCreateVector(VT_UI1, 0, 4);
-    void* data = nullptr;
-    SafeArrayAccessData(bytes.parray, &data);
-    std::copy_n("<z/>", 4, static_cast<char*>(data));
-    SafeArrayUnaccessData(bytes.parray);
-    ASSERT_EQ(s.call(u"LoadXmlV", DISPATCH_METHOD, {bytes}, &r), S_OK);
-    EXPECT_EQ(r.lVal, 1);
-    EXPECT_EQ(t.tag(), "z");
-    EXPECT_EQ(s.text(u"LastErrorText"), oneContext("LoadXmlV"));
 }
 
 TEST(DispatchEngine, CallErrors) {
@@ -164,9 +141,7 @@ TEST(DispatchEngine, CallErrors) {
     EXPECT_EQ(s.call(u"GetChild", DISPATCH_METHOD, {}, &r), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(s.call(u"GetChild", DISPATCH_METHOD, {i4(0), i4(1)}, &r), DISP_E_BADPARAMCOUNT);
 
-    VARIANT array;
-    VariantInit(&array);
-    array.vt = VT_ARRAY | VT_UI1;
+    VARIANT array = variantOf(VT_ARRAY | VT_UI1);
     array.parray = SafeArrayCreateVector(VT_UI1, 0, 1);
     EXPECT_EQ(s.call(u"SortByAttribute", DISPATCH_METHOD, {str("k"), array}, &r, &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);  // rgvarg index: the last argument comes first
@@ -175,9 +150,7 @@ TEST(DispatchEngine, CallErrors) {
     // An object without ITarvex is a mismatch.
     IClassFactory* f = nullptr;
     DllGetClassObject(CLSID_Tarvex, IID_IClassFactory, reinterpret_cast<void**>(&f));
-    VARIANT factoryArg;
-    VariantInit(&factoryArg);
-    factoryArg.vt = VT_UNKNOWN;
+    VARIANT factoryArg = variantOf(VT_UNKNOWN);
     factoryArg.punkVal = f;  // released when the arguments are cleared
     EXPECT_EQ(s.call(u"AddChildTree", DISPATCH_METHOD, {factoryArg}, &r, &argErr), DISP_E_TYPEMISMATCH);
 

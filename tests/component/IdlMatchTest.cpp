@@ -3,10 +3,12 @@
 // arguments), the C++ declaration's table slots, and the identifiers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -20,110 +22,33 @@ using tarvex::MemberKind;
 
 namespace {
 
-struct IdlParam {
-    std::string attrs;
-    std::string type;
-    std::string name;
-};
-
 struct IdlMember {
-    std::string attrs;
-    std::string name;
-    std::vector<IdlParam> params;
+    std::string attrs, name, params;
 };
-
-std::string trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r\n");
-    size_t e = s.find_last_not_of(" \t\r\n");
-    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
 
 std::string readIdl() {
     std::ifstream in(std::string(TARVEX_SOURCE_DIR) + "/src/module/tarvex.idl");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // Drop // comments.
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "//") == 0) {
-            while (i < text.size() && text[i] != '\n') ++i;
-        }
-        if (i < text.size()) out += text[i];
-    }
-    return out;
+    return std::regex_replace(text, std::regex("//[^\n]*"), "");
 }
 
-// Splits "a, b(c, d), "e, f"" at the commas outside brackets and quotes.
-std::vector<std::string> splitTop(const std::string& s) {
-    std::vector<std::string> parts;
-    std::string cur;
-    int depth = 0;
-    bool quoted = false;
-    for (char c : s) {
-        if (c == '"') quoted = !quoted;
-        if (!quoted && (c == '(' || c == '[')) ++depth;
-        if (!quoted && (c == ')' || c == ']')) --depth;
-        if (c == ',' && depth == 0 && !quoted) {
-            parts.push_back(trim(cur));
-            cur.clear();
-        } else {
-            cur += c;
-        }
-    }
-    if (!trim(cur).empty()) parts.push_back(trim(cur));
-    return parts;
-}
-
+// "[attributes] HRESULT Name(parameters);" in the interface body; quoted help
+// texts may hold brackets and parentheses.
 std::vector<IdlMember> parseInterface(const std::string& idl) {
     std::vector<IdlMember> members;
-    size_t start = idl.find("interface ITarvex : IDispatch");
-    if (start == std::string::npos) return members;
-    size_t open = idl.find('{', start);
-    size_t close = idl.find("};", open);
-    std::string body = idl.substr(open + 1, close - open - 1);
-    size_t pos = 0;
-    for (;;) {
-        size_t semi = body.find(';', pos);
-        if (semi == std::string::npos) break;
-        std::string stmt = trim(body.substr(pos, semi - pos));
-        pos = semi + 1;
-        IdlMember m;
-        size_t attrEnd = stmt.find(']');
-        m.attrs = stmt.substr(1, attrEnd - 1);
-        std::string rest = trim(stmt.substr(attrEnd + 1));
-        EXPECT_EQ(rest.rfind("HRESULT ", 0), 0u) << rest;
-        size_t paren = rest.find('(');
-        m.name = trim(rest.substr(8, paren - 8));
-        std::string params = rest.substr(paren + 1, rest.rfind(')') - paren - 1);
-        for (const std::string& p : splitTop(params)) {
-            IdlParam param;
-            size_t e = p.find(']');
-            param.attrs = p.substr(1, e - 1);
-            std::string decl = trim(p.substr(e + 1));
-            size_t sp = decl.find_last_of(" *");
-            param.type = trim(decl.substr(0, sp + 1));
-            param.name = decl.substr(sp + 1);
-            std::string compact;
-            for (char c : param.type)
-                if (c != ' ') compact += c;
-            param.type = compact;
-            m.params.push_back(param);
-        }
-        members.push_back(m);
-    }
+    const size_t open = idl.find('{', idl.find("interface ITarvex : IDispatch"));
+    if (open == std::string::npos) return members;
+    const std::string body = idl.substr(open + 1, idl.find("};", open) - open - 1);
+    static const std::regex member(R"re(\[((?:[^\]"]|"[^"]*")*)\]\s*HRESULT\s+(\w+)\s*\(([^)]*)\)\s*;)re");
+    for (std::sregex_iterator it(body.begin(), body.end(), member), end; it != end; ++it)
+        members.push_back({(*it)[1], (*it)[2], (*it)[3]});
     return members;
 }
 
-// The value of attribute `key(...)` in an attribute list, or "".
-std::string attrValue(const std::string& attrs, const std::string& key) {
-    for (const std::string& a : splitTop(attrs))
-        if (a.rfind(key + "(", 0) == 0) return a.substr(key.size() + 1, a.size() - key.size() - 2);
-    return std::string();
-}
-
-bool hasAttr(const std::string& attrs, const std::string& key) {
-    for (const std::string& a : splitTop(attrs))
-        if (a == key) return true;
-    return false;
+// The first group of `pattern` in `text`, or "".
+std::string found(const std::string& text, const char* pattern) {
+    std::smatch m;
+    return std::regex_search(text, m, std::regex(pattern)) ? m[1].str() : std::string();
 }
 
 ArgType typeOf(const std::string& idlType) {
@@ -165,30 +90,34 @@ TEST(IdlMatch, DispatchTableAndDeclarationFollowTheIdl) {
         const DispatchMember& d = table[i];
         SCOPED_TRACE(m.name + " at slot " + std::to_string(i + 7));
         EXPECT_EQ(m.name, d.name);
-        EXPECT_EQ(std::stoul(attrValue(m.attrs, "id"), nullptr, 16), static_cast<unsigned long>(d.dispid));
-        const MemberKind kind = hasAttr(m.attrs, "propget")   ? MemberKind::PropertyGet
-                                : hasAttr(m.attrs, "propput") ? MemberKind::PropertyPut
-                                                              : MemberKind::Method;
-        EXPECT_EQ(static_cast<int>(kind), static_cast<int>(d.kind));
+        EXPECT_EQ(std::stoul(found(m.attrs, R"(\bid\((\w+)\))"), nullptr, 16), static_cast<unsigned long>(d.dispid));
         // Every member has a real help string (the member reference is made from them).
-        const std::string help = attrValue(m.attrs, "helpstring");
-        EXPECT_GT(help.size(), 20u);
-        EXPECT_EQ(help.find("\"method "), std::string::npos);
-        EXPECT_EQ(help.find("\"property "), std::string::npos);
+        const std::string help = found(m.attrs, R"re(helpstring\("([^"]*)"\))re");
+        EXPECT_GT(help.size(), 18u);
+        EXPECT_NE(help.rfind("method ", 0), 0u);
+        EXPECT_NE(help.rfind("property ", 0), 0u);
+        const std::string flags = std::regex_replace(m.attrs, std::regex(R"re(helpstring\("[^"]*"\))re"), "");
+        const MemberKind kind = std::regex_search(flags, std::regex(R"(\bpropget\b)"))   ? MemberKind::PropertyGet
+                                : std::regex_search(flags, std::regex(R"(\bpropput\b)")) ? MemberKind::PropertyPut
+                                                                                      : MemberKind::Method;
+        EXPECT_EQ(static_cast<int>(kind), static_cast<int>(d.kind));
 
         std::string names;
         int inCount = 0;
         ArgType result = ArgType::None;
-        for (const IdlParam& p : m.params) {
-            if (p.attrs == "in") {
+        static const std::regex param(R"re(\s*\[([^\]]*)\]\s*([^,]*?)\s*(\w+)\s*(,|$))re");
+        for (std::sregex_iterator it(m.params.begin(), m.params.end(), param), end; it != end; ++it) {
+            std::string type = (*it)[2];
+            type.erase(std::remove(type.begin(), type.end(), ' '), type.end());
+            if ((*it)[1] == "in") {
                 ASSERT_LT(inCount, DispatchMember::kMaxArgs);
-                EXPECT_EQ(static_cast<int>(typeOf(p.type)), static_cast<int>(d.argTypes[inCount]));
-                names += (inCount ? "," : "") + p.name;
+                EXPECT_EQ(static_cast<int>(typeOf(type)), static_cast<int>(d.argTypes[inCount]));
+                names += (inCount ? "," : "") + (*it)[3].str();
                 ++inCount;
             } else {
-                EXPECT_EQ(p.attrs, "out, retval");
-                EXPECT_EQ(&p, &m.params.back());  // the result comes last
-                result = typeOf(p.type.substr(0, p.type.size() - 1));
+                EXPECT_EQ((*it)[1], "out, retval");
+                EXPECT_EQ((*it)[4], "");  // the result comes last
+                result = typeOf(type.substr(0, type.size() - 1));
             }
         }
         EXPECT_EQ(inCount, d.argCount);

@@ -1,5 +1,5 @@
-// Compressed, encrypted, binary and encoded-word content through the members
-// a script calls.
+// Compressed, encrypted and binary content through the members a script
+// calls.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,14 +12,6 @@
 using namespace tarvex_test;
 
 namespace {
-
-VARIANT stringVariant(const std::string& utf8) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = tarvex::toBstr(utf8);
-    return v;
-}
 
 // The bytes of a returned VARIANT; "<null>" for VT_NULL, "<empty>" when unset.
 std::string bytesOf(VARIANT& v) {
@@ -52,17 +44,8 @@ void setBinary(Tarvex& x, LONG zip, LONG encrypt, const std::string& password, c
     VariantClear(&v);
 }
 
-LONG decompress(Tarvex& x) {
-    LONG ok = -1;
-    x->DecompressNode(&ok);
-    return ok;
-}
-
-LONG decrypt(Tarvex& x, const std::string& password) {
-    LONG ok = -1;
-    x->DecryptNode(BstrArg(password), &ok);
-    return ok;
-}
+LONG decompress(Tarvex& x) { return outLong(x, &ITarvex::DecompressNode); }
+LONG decrypt(Tarvex& x, const std::string& password) { return outLong(x, &ITarvex::DecryptNode, BstrArg(password)); }
 
 std::string randomBytes(size_t n) {
     std::mt19937 rng(11);
@@ -97,11 +80,6 @@ TEST(TarvexCodecTest, DecompressNodeFailuresKeepTheContent) {
     EXPECT_EQ(decompress(x), 0);
     EXPECT_EQ(logText(x), oneContext("DecompressNode", {"Invalid Base64 data"}));
     EXPECT_EQ(x.content(), "abc!def");
-    // Base64 of bytes that are not DEFLATE data: a failure, not a success.
-    x.setContent("//79/Pv6\r\n");
-    EXPECT_EQ(decompress(x), 0);
-    EXPECT_EQ(logText(x), oneContext("DecompressNode", {"Failed to inflate data"}));
-    EXPECT_EQ(x.content(), "//79/Pv6\r\n");
 }
 
 TEST(TarvexCodecTest, CompressSubtreeRoundTripsChildrenAndAttributes) {
@@ -112,25 +90,19 @@ TEST(TarvexCodecTest, CompressSubtreeRoundTripsChildrenAndAttributes) {
     EXPECT_EQ(n.numChildren(), 0);
     EXPECT_EQ(n.attr("k"), "v");
     EXPECT_EQ(n.tag(), "n");
-    LONG cdata = 0;
-    n->get_Cdata(&cdata);
-    EXPECT_EQ(cdata, 1);
+    EXPECT_EQ(outLong(n, &ITarvex::get_Cdata), 1);
     EXPECT_EQ(held.content(), "2");
 
-    LONG ok = 0;
-    n->DecompressSubtree(&ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(n, &ITarvex::DecompressSubtree), 1);
     EXPECT_EQ(n.numChildren(), 2);
     EXPECT_EQ(n.child(1).content(), "2");
     EXPECT_EQ(n.content(), "text");
-    n->get_Cdata(&cdata);
-    EXPECT_EQ(cdata, 1);
+    EXPECT_EQ(outLong(n, &ITarvex::get_Cdata), 1);
     EXPECT_EQ(held.content(), "2");
 
     // The document root takes its declaration along.
     doc->CompressSubtree();
-    doc->DecompressSubtree(&ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(doc, &ITarvex::DecompressSubtree), 1);
     EXPECT_EQ(doc.child(0).attr("k"), "v");
 }
 
@@ -153,9 +125,7 @@ TEST(TarvexCodecTest, EncryptAndDecryptNode) {
 
     x->EncryptNode(nullptr);
     EXPECT_EQ(logText(x), oneContext("EncryptNode", {"Parameter is NULL"}));
-    LONG ok = -1;
-    x->DecryptNode(nullptr, &ok);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(outLong(x, &ITarvex::DecryptNode, nullptr), 0);
     x.setContent("not base64!");
     EXPECT_EQ(decrypt(x, "pw"), 0);
     EXPECT_EQ(logText(x), oneContext("DecryptNode", {"Invalid Base64 data"}));
@@ -174,12 +144,6 @@ TEST(TarvexCodecTest, BinaryContentInEveryLayering) {
     EXPECT_EQ(binary(x, 0, 0, "pw").size(), 16u);
     EXPECT_EQ(binary(x, 0, 1, "other"), "<empty>");
     EXPECT_NE(logText(x).find("Wrong password or corrupt encrypted data"), std::string::npos);
-
-    // A string gives its UTF-16LE bytes.
-    VARIANT s = stringVariant("AB");
-    x->SetBinaryContent(0, 0, nullptr, s);
-    VariantClear(&s);
-    EXPECT_EQ(x.content(), "QQBCAA==\r\n");
 
     Tarvex empty = newObject();
     EXPECT_EQ(binary(empty, 0, 0, ""), "<empty>");
@@ -201,35 +165,6 @@ TEST(TarvexCodecTest, FiftyMegabytesRoundTrip) {
     EXPECT_LT(x.content().size(), 1000000u);
     EXPECT_EQ(decompress(x), 1);
     EXPECT_EQ(x.content().size(), data.size());
-}
-
-TEST(TarvexCodecTest, EncodedWordMembers) {
-    Tarvex x = newObject();
-    VARIANT a = stringVariant("A");
-    x->QEncodeContent(BstrArg("utf-8"), a);
-    EXPECT_EQ(x.content(), "=?utf-8?Q?A=00?=");
-    x->BEncodeContent(BstrArg("utf-8"), a);
-    EXPECT_EQ(x.content(), "=?utf-8?B?QQA=?=");
-    VariantClear(&a);
-    VARIANT none = byteArray("");
-    x->QEncodeContent(nullptr, none);
-    EXPECT_EQ(x.content(), "");
-    VariantClear(&none);
-
-    VARIANT out;
-    x.setContent("=?utf-8?b?aGk=?=");
-    x->DecodeContent(&out);
-    EXPECT_EQ(bytesOf(out), "hi");
-    x.setContent("plain");
-    x->DecodeContent(&out);
-    EXPECT_EQ(bytesOf(out), "plain");
-    x.setContent("text =?utf-8?B?aGk=");
-    x->DecodeContent(&out);
-    EXPECT_EQ(bytesOf(out), "text ");
-    Tarvex bare = newObject();
-    bare->DecodeContent(&out);
-    EXPECT_EQ(bytesOf(out), "<null>");
-    EXPECT_EQ(logText(bare), logText(newObject()));  // nothing logged
 }
 
 // Content made by Python's zlib decompresses through the member, and ours

@@ -38,16 +38,11 @@ TEST(TarvexDocument, NodeDataProperties) {
     t->AppendToContent(BstrArg("x<"));
     t->AppendToContent(BstrArg(kEAcute));
     EXPECT_EQ(t.content(), "x<" + kEAcute);
-    LONG match = 0;
     t->put_Content(BstrArg(""));
     EXPECT_EQ(t.content(), "");
-    t->ContentMatches(BstrArg("*"), 1, &match);
-    EXPECT_EQ(match, 1);  // set, then emptied: an empty content exists
-
-    LONG cdata = 5;
+    EXPECT_EQ(outLong(t, &ITarvex::ContentMatches, BstrArg("*"), 1), 1);  // set, then emptied: an empty content exists
     t->put_Cdata(7);
-    t->get_Cdata(&cdata);
-    EXPECT_EQ(cdata, 1);  // any non-zero value is stored as 1
+    EXPECT_EQ(outLong(t, &ITarvex::get_Cdata), 1);  // any non-zero value is stored as 1
     t->put_Content(BstrArg("a<&b"));
     EXPECT_EQ(t.getXml(), "\r\n<ab><![CDATA[a<&b]]></ab>\r\n");
 }
@@ -58,20 +53,15 @@ TEST(TarvexDocument, AttributesByNameAndIndex) {
     t->AddAttribute(BstrArg("a"), BstrArg("1"));
     t->AddAttribute(BstrArg("b"), nullptr);
     t->AddAttribute(BstrArg(""), BstrArg("x"));  // adds nothing
-    LONG n = 0;
-    t->get_NumAttributes(&n);
-    EXPECT_EQ(n, 3);
+    EXPECT_EQ(outLong(t, &ITarvex::get_NumAttributes), 3);
     t->UpdateAttribute(BstrArg("a"), BstrArg("2"));
     BSTR b = nullptr;
     t->GetAttributeName(1, &b);
     EXPECT_EQ(take(b).text, "a");  // moved to the end
     t->GetAttrValue(BstrArg(" a\t"), &b);
     EXPECT_EQ(take(b).text, "2");
-    LONG has = 0;
-    t->HasAttrWithValue(BstrArg("b "), BstrArg(""), &has);
-    EXPECT_EQ(has, 1);
-    t->HasAttrWithValue(BstrArg("a"), BstrArg("2 "), &has);
-    EXPECT_EQ(has, 0);  // values are not trimmed
+    EXPECT_EQ(outLong(t, &ITarvex::HasAttrWithValue, BstrArg("b "), BstrArg("")), 1);
+    EXPECT_EQ(outLong(t, &ITarvex::HasAttrWithValue, BstrArg("a"), BstrArg("2 ")), 0);  // values are not trimmed
 
     t->GetAttributeName(5, &b);
     BstrResult r = take(b);
@@ -86,8 +76,7 @@ TEST(TarvexDocument, AttributesByNameAndIndex) {
     EXPECT_EQ(logText(t), oneContext("GetAttributeName", {"No attribute at this index", "index: 5"}));
 
     t->RemoveAttribute(BstrArg(" a "));
-    t->get_NumAttributes(&n);
-    EXPECT_EQ(n, 1);
+    EXPECT_EQ(outLong(t, &ITarvex::get_NumAttributes), 1);
 }
 
 TEST(TarvexDocument, DeclarationValuesCrossInTheAnsiCodePage) {
@@ -135,7 +124,7 @@ TEST(TarvexDocument, NulBytesEndTheDocumentText) {
     EXPECT_EQ(logText(t), oneContext("LoadXmlV", {"Failed to parse XML data (5)"}));
 
     const std::string path = tempPath("utf16-no-mark.xml");
-    writeBytes(path, std::string(1, '\0') + "<\0r\0>\0a\0<\0/\0r\0>");
+    writeAll(path, std::string(1, '\0') + "<\0r\0>\0a\0<\0/\0r\0>");
     EXPECT_FALSE(t.loadXmlFile(path));
     EXPECT_NE(logText(t).find("Failed to parse file"), std::string::npos) << logText(t);
     std::remove(path.c_str());
@@ -163,13 +152,9 @@ TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
 
     // A string handed to LoadXmlV, directly or by reference, is text too.
     Tarvex c = newObject();
-    VARIANT str;
-    VariantInit(&str);
-    str.vt = VT_BSTR;
+    VARIANT str = variantOf(VT_BSTR);
     str.bstrVal = tarvex::toBstr(utf8Doc);
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_VARIANT;
+    VARIANT ref = variantOf(VT_BYREF | VT_VARIANT);
     ref.pvarVal = &str;
     LONG ok = 0;
     c->LoadXmlV(ref, &ok);
@@ -194,62 +179,24 @@ TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
     EXPECT_EQ(c.content(), "x");
 }
 
-TEST(TarvexDocument, FilesRoundTripInTheirDeclaredEncoding) {
-    struct Case {
-        const char* name;
-        const char* encoding;
-        std::string eAcuteBytes;
-    };
-    const Case cases[] = {{"utf8.xml", "utf-8", kEAcute},
-                          {"latin1.xml", "iso-8859-1", "\xE9"},
-                          {"cp1252.xml", "windows-1252", "\xE9"}};
-    for (const Case& c : cases) {
-        const std::string path = tempPath(c.name);
-        const std::string decl = std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding + "\" ?>\r\n";
-        writeBytes(path, decl + "<r a=\"" + c.eAcuteBytes + "\">d" + c.eAcuteBytes + "</r>");
-        Tarvex t = newObject();
-        ASSERT_TRUE(t.loadXmlFile(path)) << c.name << logText(t);
-        EXPECT_EQ(t.content(), "d" + kEAcute);
-        EXPECT_EQ(t.attr("a"), kEAcute);
-        t.setContent("e" + kEAcute);
-        ASSERT_TRUE(t.saveXml(path)) << logText(t);
-        EXPECT_EQ(readBytes(path), decl + "\r\n<r a=\"" + c.eAcuteBytes + "\">e" + c.eAcuteBytes + "</r>\r\n");
-        Tarvex again = newObject();
-        ASSERT_TRUE(again.loadXmlFile(path));
-        EXPECT_EQ(again.content(), "e" + kEAcute);
-        std::remove(path.c_str());
-    }
-
-    // UTF-16 with a byte-order mark loads, and its declaration becomes utf-8.
-    const std::string path = tempPath("utf16.xml");
-    const std::string text = "<?xml version=\"1.0\" encoding=\"utf-16\"?><r>z</r>";
-    std::string utf16 = "\xFF\xFE";
-    for (char ch : text) utf16 += std::string(1, ch) + '\0';
-    writeBytes(path, utf16);
-    Tarvex t = newObject();
-    ASSERT_TRUE(t.loadXmlFile(path));
-    EXPECT_EQ(t.encoding(), "utf-8");
-    std::remove(path.c_str());
-}
-
 TEST(TarvexDocument, SaveXmlAddsOrRefusesTheEncoding) {
     const std::string path = tempPath("save.xml");
     Tarvex t = newObject();
     t.newChild("c", kEAcute);
     Tarvex child = t.child(0);
     ASSERT_TRUE(child.saveXml(path));  // saves the subtree, declares the tree
-    EXPECT_EQ(readBytes(path), "\r\n<c>" + kEAcute + "</c>\r\n");
+    EXPECT_EQ(readAll(path), "\r\n<c>" + kEAcute + "</c>\r\n");
     EXPECT_EQ(t.encoding(), "utf-8");
 
     t->put_Encoding(BstrArg("no-such-charset"));
     EXPECT_FALSE(t.saveXml(path));
-    EXPECT_EQ(readBytes(path), "\r\n<c>" + kEAcute + "</c>\r\n");  // untouched
+    EXPECT_EQ(readAll(path), "\r\n<c>" + kEAcute + "</c>\r\n");  // untouched
     std::remove(path.c_str());
 }
 
 TEST(TarvexDocument, LoadXmlFileRetriesWithTheTrimmedName) {
     const std::string path = tempPath("trim.xml");
-    writeBytes(path, "<r>ok</r>");
+    writeAll(path, "<r>ok</r>");
     Tarvex t = newObject();
     ASSERT_TRUE(t.loadXmlFile("  " + path + "\t"));
     EXPECT_EQ(t.content(), "ok");
@@ -277,9 +224,9 @@ TEST(TarvexDocument, SaveLastErrorWritesThePreviousLog) {
     const std::string first =
         "<OstrandLog>\r\n<GetChild>\r\n<error>No child at this index</error>\r\n<index>4</index>\r\n"
         "</GetChild>\r\n<SaveLastError>\r\n</SaveLastError>\r\n";
-    EXPECT_EQ(readBytes(path), first + "</OstrandLog>\r\n");
+    EXPECT_EQ(readAll(path), first + "</OstrandLog>\r\n");
     t->SaveLastError(BstrArg(path), &ok);
-    EXPECT_EQ(readBytes(path), first + "<SaveLastError>\r\n</SaveLastError>\r\n</OstrandLog>\r\n");
+    EXPECT_EQ(readAll(path), first + "<SaveLastError>\r\n</SaveLastError>\r\n</OstrandLog>\r\n");
     t->SaveLastError(nullptr, &ok);
     EXPECT_EQ(ok, 0);
     std::remove(path.c_str());

@@ -60,15 +60,8 @@ TEST_F(TarvexHttpTest, ArgumentsAreCheckedFirst) {
     EXPECT_EQ(caller.lastErrorText(), tarvex_test::oneContext("HttpPost", {"URL parameter is empty"}));
 }
 
-TEST_F(TarvexHttpTest, FailuresLeaveANullResponseAndTheReason) {
-    Call untrusted = httpGet(serverUrl("self", "/doc/10"));
-    EXPECT_FALSE(untrusted.response);
-    EXPECT_NE(untrusted.log.find("Error authenticating server credentials!"), std::string::npos) << untrusted.log;
-    Call chain = httpGet(serverUrl("plain", "/chain/5"));
-    EXPECT_FALSE(chain.response);
-    EXPECT_NE(chain.log.find("Aborted to avoid infinite redirects."), std::string::npos);
-    Call cut = httpGet(serverUrl("plain", "/truncated"));
-    EXPECT_FALSE(cut.response);
+TEST_F(TarvexHttpTest, CutBodyLeavesANullResponse) {
+    EXPECT_FALSE(httpGet(serverUrl("plain", "/truncated")).response);
 }
 
 TEST_F(TarvexHttpTest, HttpPostSendsTheCurrentNodeAsXml) {

@@ -10,7 +10,7 @@ TEST(UnicodeRoundTrip, EmojiSurvivesLoadEditAndSave) {
     const std::string head = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>\r\n\r\n<note mood=\"" + smile + "\"";
     const std::string tail = ">Smile " + smile + " and " + clef + "</note>\r\n";
     const std::string path = tempPath("emoji.xml");
-    writeBytes(path, head + tail);
+    writeAll(path, head + tail);
 
     Tarvex doc = newObject();
     ASSERT_TRUE(doc.loadXmlFile(path)) << doc.lastErrorText();
@@ -19,13 +19,13 @@ TEST(UnicodeRoundTrip, EmojiSurvivesLoadEditAndSave) {
 
     doc.setAttr("by", clef);                                        // the edit
     ASSERT_TRUE(doc.saveXml(path)) << doc.lastErrorText();
-    EXPECT_EQ(readBytes(path), head + " by=\"" + clef + "\"" + tail);
+    EXPECT_EQ(readAll(path), head + " by=\"" + clef + "\"" + tail);
 
     // Saved as UTF-16 (with its byte-order mark) the pair is one surrogate
     // pair, and the file loads back to the same text.
     doc->put_Encoding(BstrArg("utf-16"));
     ASSERT_TRUE(doc.saveXml(path));
-    const std::string utf16 = readBytes(path);
+    const std::string utf16 = readAll(path);
     EXPECT_EQ(utf16.substr(0, 2), "\xFF\xFE");
     EXPECT_NE(utf16.find(std::string("\x3D\xD8\x00\xDE", 4)), std::string::npos);
     Tarvex again = newObject();

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -14,6 +13,7 @@
 #include <unistd.h>
 
 #include "log/Logger.h"
+#include "support/CommandRunner.h"
 #include "text/DataBuffer.h"
 #include "file/FileAccess.h"
 #include "text/StringBuffer.h"
@@ -39,14 +39,6 @@ protected:
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-    static std::string readRaw(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    static void writeRaw(const std::string& p, const std::string& bytes) {
-        std::ofstream out(p, std::ios::binary);
-        out << bytes;
-    }
     size_t entriesInDir() const {
         return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
@@ -75,11 +67,11 @@ std::string pseudoRandomBytes(size_t n) {
 
 TEST_F(FileAccessTest, RoundTripReplacesContentExactly) {
     std::string target = path("doc.xml");
-    writeRaw(target, std::string(5000, 'o'));  // longer old content must not survive
+    tarvex_test::writeAll(target, std::string(5000, 'o'));  // longer old content must not survive
     const std::string bytes = std::string("<a>\0\xff\xfe\r\n</a>", 13) + pseudoRandomBytes(6 * 1024 * 1024 + 123);
     Logger log;
     ASSERT_TRUE(writeFile(target.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), &log));
-    EXPECT_EQ(readRaw(target), bytes);
+    EXPECT_EQ(tarvex_test::readAll(target), bytes);
     EXPECT_EQ(entriesInDir(), 1u);  // no temporary file left behind
 
     DataBuffer data;
@@ -94,7 +86,7 @@ TEST_F(FileAccessTest, RoundTripReplacesContentExactly) {
 
 TEST_F(FileAccessTest, EmptyFilesLoadAndWrite) {
     std::string target = path("empty.txt");
-    writeRaw(target, "previous");
+    tarvex_test::writeAll(target, "previous");
     Logger log;
     ASSERT_TRUE(writeFile(target.c_str(), nullptr, 0, &log));
     EXPECT_EQ(fs::file_size(target), 0u);
@@ -120,7 +112,7 @@ TEST_F(FileAccessTest, NonAnsiNamesTakeTheWideRoute) {
     // Representable in the ANSI code page: still found under its UTF-8 name.
     std::string accented = path("caf\xC3\xA9.xml");
     ASSERT_TRUE(writeFile(accented.c_str(), "de", 2, &log));
-    EXPECT_EQ(readRaw(accented), "de");
+    EXPECT_EQ(tarvex_test::readAll(accented), "de");
 
     Logger missingLog;
     std::string missing = path("\xE6\x96\x87.xml");
@@ -133,7 +125,7 @@ TEST_F(FileAccessTest, NonAnsiNamesTakeTheWideRoute) {
 TEST_F(FileAccessTest, FailedWriteLeavesOldFileIntact) {
     std::string target = path("keep.xml");
     const std::string old = pseudoRandomBytes(3000);
-    writeRaw(target, old);
+    tarvex_test::writeAll(target, old);
 
     // The file system refuses to let this process write more than 4 KB.
     struct rlimit saved {};
@@ -149,7 +141,7 @@ TEST_F(FileAccessTest, FailedWriteLeavesOldFileIntact) {
     std::signal(SIGXFSZ, previous);
 
     EXPECT_FALSE(ok);
-    EXPECT_EQ(readRaw(target), old);
+    EXPECT_EQ(tarvex_test::readAll(target), old);
     EXPECT_EQ(entriesInDir(), 1u);
     std::string text = logText(log);
     EXPECT_NE(text.find("Failed to write complete file (1)"), std::string::npos) << text;
@@ -195,11 +187,11 @@ TEST_F(FileAccessTest, FailureLogsInOrder) {
 TEST_F(FileAccessTest, ReadOnlyFileIsNotReplaced) {
     if (geteuid() == 0) GTEST_SKIP() << "the superuser may write to any file";
     std::string target = path("locked.xml");
-    writeRaw(target, "old");
+    tarvex_test::writeAll(target, "old");
     fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     Logger log;
     EXPECT_FALSE(writeFile(target.c_str(), "new", 3, &log));
-    EXPECT_EQ(readRaw(target), "old");
+    EXPECT_EQ(tarvex_test::readAll(target), "old");
     EXPECT_EQ(entriesInDir(), 1u);
     EXPECT_NE(logText(log).find("Failed to write complete file (7)"), std::string::npos) << logText(log);
 }
@@ -207,7 +199,7 @@ TEST_F(FileAccessTest, ReadOnlyFileIsNotReplaced) {
 TEST_F(FileAccessTest, SavingThroughALinkKeepsTheLink) {
     fs::create_directory(dir_ / "real");
     const std::string real = path("real/doc.xml");
-    writeRaw(real, "old");
+    tarvex_test::writeAll(real, "old");
     const std::string link = path("doc.xml");
     fs::create_symlink("real/doc.xml", link);          // relative, as users make them
     const std::string dangling = path("new.xml");
@@ -216,8 +208,8 @@ TEST_F(FileAccessTest, SavingThroughALinkKeepsTheLink) {
     Logger log;
     ASSERT_TRUE(writeFile(link.c_str(), "new", 3, &log));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(readRaw(real), "new");
+    EXPECT_EQ(tarvex_test::readAll(real), "new");
     ASSERT_TRUE(writeFile(dangling.c_str(), "fresh", 5, &log));
     EXPECT_TRUE(fs::is_symlink(dangling));
-    EXPECT_EQ(readRaw(path("real/new.xml")), "fresh");
+    EXPECT_EQ(tarvex_test::readAll(path("real/new.xml")), "fresh");
 }

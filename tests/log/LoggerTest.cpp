@@ -28,15 +28,11 @@ std::string xml(Logger& log) { return render(log, &Logger::GetXml); }
 
 }  // namespace
 
-TEST(Logger, FreshLog) {
+TEST(Logger, AllEntryKindsAndNesting) {
     Logger log;
     EXPECT_EQ(text(log), "OstrandLog:\r\n");
     EXPECT_EQ(xml(log), "<OstrandLog>\r\n</OstrandLog>\r\n");
     EXPECT_EQ(html(log), "OstrandLog:<blockquote>\r\n</blockquote>\r\n");
-}
-
-TEST(Logger, AllEntryKindsAndNesting) {
-    Logger log;
     log.LogInfo("from an earlier call");
     log.ClearLog();
     log.EnterContext("Outer", 1);
@@ -127,18 +123,6 @@ TEST(Logger, UnbalancedLeaveAndClear) {
     // Bytes are stored and rendered unchanged (UTF-8 in, UTF-8 out).
     log.LogInfo("caf\xC3\xA9");
     EXPECT_NE(text(log).find("caf\xC3\xA9\r\n"), std::string::npos);
-}
-
-TEST(Logger, NullLogAndBase) {
-    tarvex::LogNull null;
-    tarvex::LogBase& base = null;
-    StringBuffer out("kept");
-    base.GetText(out);
-    base.GetXml(out);
-    base.GetHtml(out);
-    EXPECT_STREQ(out.getString(), "kept");
-    EXPECT_TRUE(base.LogData("", nullptr));
-    EXPECT_TRUE(base.SaveXmlToFile(0, nullptr));
 }
 
 // The saved bytes are the XML rendering (checked byte for byte through SaveLastError).

@@ -4,7 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "support/VariantSupport.h"
 #include "tarvex/automation.h"
+
+using tarvex_test::variantOf;
 
 namespace {
 
@@ -89,9 +92,7 @@ TEST(Automation, VariantCopyAndClearOwnership) {
     // Objects are AddRef'd by a copy and released by a clear; copying over a
     // string variant frees that string (ASan would catch a leak).
     CountingObject obj(7);
-    VARIANT o;
-    VariantInit(&o);
-    o.vt = VT_DISPATCH;
+    VARIANT o = variantOf(VT_DISPATCH);
     o.pdispVal = &obj;
     obj.AddRef();
     ASSERT_EQ(VariantCopy(&b, &o), S_OK);
@@ -102,9 +103,7 @@ TEST(Automation, VariantCopyAndClearOwnership) {
 
     // By-reference values are not owned: clearing leaves the target alone.
     LONG target = 5;
-    VARIANT r;
-    VariantInit(&r);
-    r.vt = VT_BYREF | VT_I4;
+    VARIANT r = variantOf(VT_BYREF | VT_I4);
     r.plVal = &target;
     EXPECT_EQ(VariantClear(&r), S_OK);
     EXPECT_EQ(target, 5);

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "support/VariantSupport.h"
 #include "tarvex/automation.h"
 #include "text/DataBuffer.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
 
 using tarvex::DataBuffer;
+using tarvex_test::variantOf;
 
 namespace {
 
@@ -148,16 +150,12 @@ TEST(DataBuffer, Padding) {
 
 TEST(DataBuffer, AppendVariantScalars) {
     DataBuffer b;
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
+    VARIANT v = variantOf(VT_BSTR);
     v.bstrVal = SysAllocString(OLESTR("Ab"));
     b.appendVariant(&v);
     EXPECT_EQ(bytes(b), (std::vector<uint8_t>{'A', 0, 'b', 0}));
     // By reference.
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_BSTR;
+    VARIANT ref = variantOf(VT_BYREF | VT_BSTR);
     ref.pbstrVal = &v.bstrVal;
     b.appendVariant(&ref);
     EXPECT_EQ(b.getSize(), 8u);
@@ -166,9 +164,7 @@ TEST(DataBuffer, AppendVariantScalars) {
     // Scalars as their little-endian bytes; other kinds add nothing.
     b.clear();
     auto add = [&b](VARTYPE vt, uint32_t value) {
-        VARIANT x;
-        VariantInit(&x);
-        x.vt = vt;
+        VARIANT x = variantOf(vt);
         x.ulVal = value;  // the low bytes of the union
         b.appendVariant(&x);
     };
@@ -191,9 +187,7 @@ TEST(DataBuffer, AppendVariantArrays) {
     ASSERT_EQ(SafeArrayAccessData(grid, &data), S_OK);
     for (int i = 0; i < 6; ++i) static_cast<int16_t*>(data)[i] = static_cast<int16_t>(0x0100 + i);
     SafeArrayUnaccessData(grid);
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ARRAY | VT_I2;
+    VARIANT v = variantOf(VT_ARRAY | VT_I2);
     v.parray = grid;
     DataBuffer b;
     b.appendVariant(&v);
@@ -208,18 +202,14 @@ TEST(DataBuffer, AppendVariantArrays) {
     src.append("xyz", 3);
     src.toVariant(&inner);
     ASSERT_EQ(inner.vt, VT_ARRAY | VT_UI1);
-    VARIANT outer;
-    VariantInit(&outer);
-    outer.vt = VT_BYREF | VT_VARIANT;
+    VARIANT outer = variantOf(VT_BYREF | VT_VARIANT);
     outer.pvarVal = &inner;
     DataBuffer c;
     c.appendVariant(&outer);
     EXPECT_EQ(bytes(c), bytes(src));
 
     // The byte array by reference, too.
-    VARIANT arrRef;
-    VariantInit(&arrRef);
-    arrRef.vt = VT_BYREF | VT_ARRAY | VT_UI1;
+    VARIANT arrRef = variantOf(VT_BYREF | VT_ARRAY | VT_UI1);
     arrRef.pparray = &inner.parray;
     c.appendVariant(&arrRef);
     EXPECT_EQ(c.getSize(), 6u);
@@ -236,18 +226,14 @@ TEST(DataBuffer, AppendVariantArrays) {
     items[2].vt = VT_UI1;
     items[2].bVal = '!';
     SafeArrayUnaccessData(list);
-    VARIANT listRef;
-    VariantInit(&listRef);
-    listRef.vt = VT_ARRAY | VT_BYREF | VT_VARIANT;
+    VARIANT listRef = variantOf(VT_ARRAY | VT_BYREF | VT_VARIANT);
     listRef.pparray = &list;
     DataBuffer d;
     d.appendVariant(&listRef);
     EXPECT_EQ(bytes(d), (std::vector<uint8_t>{'a', 0, 'x', 'y', 'z', '!'}));
     // An array of variants by value holds pointers: it is read element by
     // element as well, never as its raw descriptors.
-    VARIANT listVal;
-    VariantInit(&listVal);
-    listVal.vt = VT_ARRAY | VT_VARIANT;
+    VARIANT listVal = variantOf(VT_ARRAY | VT_VARIANT);
     listVal.parray = list;
     DataBuffer e;
     e.appendVariant(&listVal);
@@ -258,18 +244,14 @@ TEST(DataBuffer, AppendVariantArrays) {
 
 TEST(DataBuffer, AppendVariantDispatch) {
     FakeDispatch obj(false);
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_DISPATCH;
+    VARIANT v = variantOf(VT_DISPATCH);
     v.pdispVal = &obj;
     DataBuffer b;
     b.appendVariant(&v);
     EXPECT_EQ(bytes(b), (std::vector<uint8_t>{'H', 0, 'i', 0}));
 
     IDispatch* p = &obj;
-    VARIANT ref;
-    VariantInit(&ref);
-    ref.vt = VT_BYREF | VT_DISPATCH;
+    VARIANT ref = variantOf(VT_BYREF | VT_DISPATCH);
     ref.ppdispVal = &p;
     b.appendVariant(&ref);
     EXPECT_EQ(b.getSize(), 8u);

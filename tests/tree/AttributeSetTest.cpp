@@ -94,40 +94,6 @@ TEST(AttributeSet, NamesAndValuesMatchByLengthAndBytes) {
     EXPECT_STREQ("", v.getString());
 }
 
-TEST(AttributeSet, WriteEscapesValues) {
-    AttributeSet set;
-    set.Add("v", "x<\"y\">&#65;&z");
-    set.Add("q", "it's");
-    set.Add("t", "a&");      // one byte left: not a reference
-    set.Add("u", "&#");      // two bytes left: passes through
-    set.Add("n", 1, "ab\0<c", 5);   // a zero byte ends the value
-    EXPECT_EQ(" v=\"x&lt;&quot;y&quot;&gt;&#65;&amp;z\" q=\"it&apos;s\" t=\"a&amp;\""
-              " u=\"&#\" n=\"ab\"",
-              written(set));
-}
-
-TEST(AttributeSet, ArgumentsFromTheListItself) {
-    // A name handed back by the list selects the pairs to remove even while
-    // the removal moves the bytes it points at.
-    AttributeSet set;
-    set.Add("x", "1");
-    set.Add("y", "2");
-    set.Add("x", "3");
-    int32_t len = 0;
-    const char* name = set.NamePtr(0, &len);
-    set.Remove(name, len);
-    EXPECT_EQ(" y=\"2\"", written(set));
-
-    // A value handed back by the list is copied even when the list grows.
-    const std::string longValue(300, 'v');
-    set.Add("long", longValue.c_str());
-    const char* value = set.FindValue("long", &len);
-    set.Add("copy", 4, value, len);
-    StringBuffer out;
-    ASSERT_TRUE(set.GetValue("copy", out));
-    EXPECT_EQ(longValue, out.getString());
-}
-
 TEST(AttributeSet, LongPairsAndManyPairsKeepTheirBytes) {
     // Lengths of 127, 128 and 20000 bytes, and enough pairs to grow the block
     // several times; removal in the middle keeps the order of the rest.
