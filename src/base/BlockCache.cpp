@@ -55,7 +55,7 @@ bool idle(const Store& s) { return platform::tickCount() - s.lastTake >= BlockCa
 
 }  // namespace
 
-void* BlockCache::Take() {
+void* BlockCache::Take(bool* fresh) {
     Store& s = store();
     void* excess = nullptr;
     void* b = nullptr;
@@ -71,6 +71,7 @@ void* BlockCache::Take() {
         }
     }
     freeChain(excess);
+    *fresh = b == nullptr;
     return b ? b : platform::allocPages(kBlockSize);
 }
 

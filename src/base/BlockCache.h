@@ -21,8 +21,9 @@ public:
     static constexpr uint32_t kIdleMs = 1000;
 
     // A block of kBlockSize bytes, from the store when it has one; null when
-    // the allocator has no memory left.
-    static void* Take();
+    // the allocator has no memory left. *fresh tells whether it came from
+    // the system (its pages not yet touched).
+    static void* Take(bool* fresh);
     // Returns a chain of blocks to the store: each block's first word points
     // at the next one, the last holds null.
     static void GiveChain(void* first, size_t count);

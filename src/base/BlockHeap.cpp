@@ -154,9 +154,10 @@ void BlockHeap::AddForeign(int32_t delta) {
 bool BlockHeap::NewBlock(size_t n) {
     size_t size = nextBlock_;
     Block* b;
+    bool fresh = false;
     if (size >= BlockCache::kBlockSize && n + kHeader <= BlockCache::kBlockSize) {
         size = BlockCache::kBlockSize;
-        b = static_cast<Block*>(BlockCache::Take());
+        b = static_cast<Block*>(BlockCache::Take(&fresh));
     } else {
         // The first blocks grow from small to large, so small trees stay small.
         while (size < n + kHeader) size *= 2;
@@ -172,7 +173,9 @@ bool BlockHeap::NewBlock(size_t n) {
     cur_ = reinterpret_cast<char*>(b) + kHeader;
     blockEnd_ = reinterpret_cast<char*>(b) + (size & ~size_t{15});
     end_ = cur_;
-    if (size < BlockCache::kBlockSize) {
+    if (!fresh) {
+        // Small blocks and blocks back from the store: their pages are
+        // either few or already there.
         end_ = blockEnd_;
         return true;
     }

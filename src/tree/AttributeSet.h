@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/ShortCopy.h"
+
 namespace tarvex {
 
 class StringBuffer;
@@ -42,8 +44,8 @@ public:
                 unsigned char* p = block_ + h->used;
                 p[0] = static_cast<unsigned char>(nameLen);
                 p[1] = static_cast<unsigned char>(valueLen);
-                CopyShort(p + 2, name, nameLen);
-                CopyShort(p + 2 + nameLen, value, valueLen);
+                copyShort(reinterpret_cast<char*>(p) + 2, name, static_cast<size_t>(nameLen));
+                copyShort(reinterpret_cast<char*>(p) + 2 + nameLen, value, static_cast<size_t>(valueLen));
                 h->used += need;
                 ++h->count;
                 return;
@@ -109,24 +111,6 @@ public:
 
 private:
     void AddSlow(const char* name, int32_t nameLen, const char* value, int32_t valueLen);
-    // Copies n (below 128) bytes; the source may lie in the block but never
-    // overlaps the destination.
-    static void CopyShort(unsigned char* to, const char* from, int32_t n) {
-        if (n > 32) {
-            std::memcpy(to, from, static_cast<size_t>(n));
-        } else if (n >= 16) {
-            std::memcpy(to, from, 16);
-            std::memcpy(to + n - 16, from + n - 16, 16);
-        } else if (n >= 8) {
-            std::memcpy(to, from, 8);
-            std::memcpy(to + n - 8, from + n - 8, 8);
-        } else if (n >= 4) {
-            std::memcpy(to, from, 4);
-            std::memcpy(to + n - 4, from + n - 4, 4);
-        } else {
-            for (int32_t i = 0; i < n; ++i) to[i] = static_cast<unsigned char>(from[i]);
-        }
-    }
     // The record of pair i: its name and value lengths and the name's first
     // byte (the value follows the name). False when i is out of range.
     bool PairAt(int32_t i, int32_t* nameLen, int32_t* valueLen, const char** name) const;

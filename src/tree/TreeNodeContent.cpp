@@ -8,6 +8,7 @@
 
 #include "base/BlockHeap.h"
 #include "base/FatalError.h"
+#include "base/ShortCopy.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
@@ -57,8 +58,7 @@ void TreeNode::MakeContent(const char* text, int32_t len) {
     }
     char* data = static_cast<char*>(Heap()->Alloc(static_cast<size_t>(len) + 1));
     if (!data) fatalError("out of memory for a content");
-    std::memcpy(data, text, static_cast<size_t>(len));
-    data[len] = 0;
+    *copyShort(data, text, static_cast<size_t>(len)) = 0;
     HeapText& t = *new (contentStore_) HeapText;
     t.data = data;
     t.length = len;

@@ -5,6 +5,7 @@
 #include "base/FatalError.h"
 #include "base/Memory.h"
 #include "charset/Utf8.h"
+#include "text/FindByte.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
@@ -77,17 +78,6 @@ void appendUtf8(StringBuffer& out, uint32_t cp) {
     out.appendN(reinterpret_cast<const char*>(bytes), static_cast<int32_t>(end - bytes));
 }
 
-// Most texts are a few bytes: looked at here rather than by a library call.
-inline const char* findAmpersand(const char* p, int32_t n) {
-    if (n <= 16) {
-        for (int32_t i = 0; i < n; ++i) {
-            if (p[i] == '&') return p + i;
-        }
-        return nullptr;
-    }
-    return static_cast<const char*>(std::memchr(p, '&', static_cast<size_t>(n)));
-}
-
 }  // namespace
 
 EntityDecoder::~EntityDecoder() {
@@ -96,7 +86,7 @@ EntityDecoder::~EntityDecoder() {
 
 void EntityDecoder::decode(const char*& p, int32_t& n, bool hasAmp) {
     if (n <= 0) return;
-    const char* amp = hasAmp ? p : findAmpersand(p, n);
+    const char* amp = hasAmp ? p : findByte(p, p + n, '&');
     if (!amp) return;
     if (n > capacity_) {
         int32_t grown = n < 256 ? 256 : n;

@@ -63,11 +63,6 @@ bool ParseEngine::startsWithNoCase(const char* s, int32_t n) const {
     return true;
 }
 
-void ParseEngine::seekCharFar(char c) {
-    const void* hit = std::memchr(base_ + pos_, static_cast<unsigned char>(c), static_cast<size_t>(length_ - pos_));
-    pos_ = hit ? static_cast<int32_t>(static_cast<const char*>(hit) - base_) : length_;
-}
-
 void ParseEngine::collectUntilAnyOf(const ByteSet& set, StringBuffer& out) {
     int32_t start = pos_;
     int32_t n = spanUntilAnyOf(set);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "text/FindByte.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
@@ -95,14 +96,10 @@ public:
         }
         pos_ = p;
     }
-    // Advances until the byte c or the end; the position stays on c. Most
-    // runs are short: looking at a few bytes here saves a library call.
+    // Advances until the byte c or the end; the position stays on c.
     void seekChar(char c) {
-        const int32_t near = length_ - pos_ < 8 ? length_ : pos_ + 8;
-        for (; pos_ < near; ++pos_) {
-            if (base_[pos_] == c) return;
-        }
-        if (pos_ < length_) seekCharFar(c);
+        const char* hit = findByte(base_ + pos_, base_ + length_, c);
+        pos_ = hit ? static_cast<int32_t>(hit - base_) : length_;
     }
     // Appends bytes up to, not including, the first member of set; the
     // position stays on that byte (or the end).
@@ -164,7 +161,6 @@ private:
     };
     Absent* absentEntry(const char* s, int32_t n);
     void discardSlow();
-    void seekCharFar(char c);
 
     static constexpr int32_t kDiscardStep = 256 * 1024;
 

@@ -375,8 +375,7 @@ bool ParseRun::startTag() {
         // '>': a quoted pair takes at most the bytes it was written with (two
         // length bytes against '=' and the quotes), so this bounds the common
         // tag without slack; Add grows the block otherwise.
-        const char* gt =
-            static_cast<const char*>(std::memchr(c_.current(), '>', static_cast<size_t>(c_.remaining())));
+        const char* gt = findByte(c_.current(), c_.current() + c_.remaining(), '>');
         int32_t span = gt ? static_cast<int32_t>(gt - c_.current()) : c_.remaining();
         int32_t reserve = span < (1 << 20) ? span + 1 : 0;
         while (!c_.atEnd() && c_.peek() != '>') {
