@@ -86,14 +86,15 @@ public:
     // The same, ASCII case-insensitively.
     bool startsWithNoCase(const char* s, int32_t n) const;
 
+    // Space, TAB, CR or LF: one compare and one bit test.
+    static bool isSpace(char c) {
+        const unsigned u = static_cast<unsigned char>(c);
+        return u <= 32 && ((kSpaceBits >> u) & 1u);
+    }
     // Advances over space, TAB, CR and LF.
     void skipWhitespace() {
         int32_t p = pos_;   // a local: stores through base_ cannot alias it
-        while (p < length_) {
-            char c = base_[p];
-            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') break;
-            ++p;
-        }
+        while (p < length_ && isSpace(base_[p])) ++p;
         pos_ = p;
     }
     // Advances until the byte c or the end; the position stays on c.
@@ -162,6 +163,8 @@ private:
     Absent* absentEntry(const char* s, int32_t n);
     void discardSlow();
 
+    static constexpr uint64_t kSpaceBits = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') | (uint64_t{1} << '\r') |
+                                           (uint64_t{1} << '\n');
     static constexpr int32_t kDiscardStep = 256 * 1024;
 
     StringBuffer text_;     // owned copy (empty when borrowing)

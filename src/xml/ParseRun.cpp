@@ -31,7 +31,7 @@ const ByteSet kAttrNameStopOrDrop(" \t\r\n=/>\"'<");
 const ByteSet kDropFromAttrName("\"'<");
 const ByteSet kDropFromPseudoName("\"");
 
-inline bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+inline bool isWhitespace(char c) { return ParseEngine::isSpace(c); }
 
 // The first `quote` byte in [p, end), or end; `amp` is set when an '&' comes
 // before it, so a value without one skips decoding. Sixteen bytes at a time
