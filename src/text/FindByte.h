@@ -16,10 +16,10 @@
 namespace tarvex {
 
 inline const char* findByte(const char* p, const char* end, char c) {
-    const char* near = end - p > 64 ? p + 64 : end;
+    const char* nearEnd = end - p > 64 ? p + 64 : end;
 #ifdef TARVEX_FIND_SSE2
     const __m128i wanted = _mm_set1_epi8(c);
-    while (near - p >= 16) {
+    while (nearEnd - p >= 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted)));
         if (mask) {
@@ -34,7 +34,7 @@ inline const char* findByte(const char* p, const char* end, char c) {
         p += 16;
     }
 #endif
-    for (; p < near; ++p) {
+    for (; p < nearEnd; ++p) {
         if (*p == c) return p;
     }
     if (p == end) return nullptr;
