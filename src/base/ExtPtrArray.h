@@ -60,6 +60,10 @@ public:
             count_ = 1;
             return;
         }
+        if (!deferred_ && count_ < capacity_) {
+            elements_[count_++] = p;
+            return;
+        }
         AppendSlow(p);
     }
     void* Get(int32_t i) const {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/BlockHeap.h"
 #include "base/ShortCopy.h"
 
 namespace tarvex {
@@ -60,7 +61,22 @@ public:
     // Makes room for `more` record bytes beyond those in use (a hint for a
     // caller about to add several pairs; Add grows the block as needed).
     void ReserveBytes(int32_t more) {
-        if (more > 0) Reserve(more);
+        if (more <= 0) return;
+        if (!block_ && heap_) {
+            // The first block of a tree's set, as the parser asks for it on
+            // every tag with attributes: one piece of the heap, no growth rule.
+            const size_t size = (sizeof(Header) + static_cast<size_t>(more) + 7) & ~size_t{7};
+            void* p = heap_->Root()->Alloc(size);
+            if (p) {
+                Header* h = static_cast<Header*>(p);
+                h->capacity = static_cast<int32_t>(size);
+                h->used = static_cast<int32_t>(sizeof(Header));
+                h->count = 0;
+                block_ = static_cast<unsigned char*>(p);
+                return;
+            }
+        }
+        Reserve(more);
     }
     int32_t Count() const { return block_ ? Head()->count : 0; }
 

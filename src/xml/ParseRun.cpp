@@ -99,6 +99,7 @@ private:
     void completeTopLevel(TreeNode* node);
     bool startTag();
     void attribute(TreeNode* node, int32_t reserve);
+    bool quotedAttributes(TreeNode* node, int32_t reserve, bool& selfClosing);
     // Reads an attribute value after its '=' and the whitespace after that;
     // the bytes are decoded. `pseudo` selects the rule of the declaration's
     // pseudo-attributes.
@@ -378,6 +379,10 @@ bool ParseRun::startTag() {
         const char* gt = findByte(c_.current(), c_.current() + c_.remaining(), '>');
         int32_t span = gt ? static_cast<int32_t>(gt - c_.current()) : c_.remaining();
         int32_t reserve = span < (1 << 20) ? span + 1 : 0;
+        if (quotedAttributes(node, reserve, selfClosing)) {
+            if (selfClosing) closeCurrent();
+            return true;
+        }
         while (!c_.atEnd() && c_.peek() != '>') {
             attribute(node, reserve);
             c_.skipWhitespace();
@@ -411,6 +416,58 @@ const char* ParseRun::strippedName(const char* name, int32_t* length, const Byte
     }
     *length = n;
     return name;
+}
+
+// The common attribute list, name="value" pairs up to '>' or "/>", read
+// with a local pointer. Returns true when the tag was read to its end;
+// otherwise the position is left at the first pair (or stray byte) it could
+// not take, for the general loop.
+bool ParseRun::quotedAttributes(TreeNode* node, int32_t reserve, bool& selfClosing) {
+    const char* const base = c_.base();
+    const char* const end = base + c_.length();
+    const char* p = c_.current();
+    for (;;) {
+        while (p < end && isWhitespace(*p)) ++p;
+        if (p >= end) break;
+        if (*p == '>' || (*p == '/' && end - p >= 2 && p[1] == '>')) {
+            selfClosing = selfClosing || *p == '/';
+            c_.setPosition(static_cast<int32_t>(p - base) + (*p == '/' ? 2 : 1));
+            return true;
+        }
+        const char* name = p;
+        while (p < end && !kAttrNameStopOrDrop.has(static_cast<uint8_t>(*p))) ++p;
+        const int32_t nameLen = static_cast<int32_t>(p - name);
+        while (p < end && isWhitespace(*p)) ++p;
+        if (nameLen == 0 || p >= end || *p != '=') {
+            p = name;
+            break;
+        }
+        ++p;
+        while (p < end && isWhitespace(*p)) ++p;
+        if (p >= end || (*p != '"' && *p != '\'')) {
+            p = name;
+            break;
+        }
+        const char quote = *p++;
+        bool amp = false;
+        const char* q = scanQuoted(p, end, quote, amp);
+        if (q >= end) {
+            p = name;
+            break;
+        }
+        const char* text = p;
+        int32_t length = static_cast<int32_t>(q - p);
+        if (amp) decoder_.decode(text, length, true);
+        AttributeSet* attributes = node->Attributes();
+        if (!attributes) {
+            attributes = node->EnsureAttributes();
+            attributes->ReserveBytes(reserve);
+        }
+        attributes->Add(name, nameLen, text, length);
+        p = q + 1;
+    }
+    c_.setPosition(static_cast<int32_t>(p - base));
+    return false;
 }
 
 void ParseRun::attribute(TreeNode* node, int32_t reserve) {
