@@ -223,7 +223,11 @@ void* BlockHeap::AllocSlow(size_t n) {
     std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
     if (shared_) hold.lock();
     if (each_ || n > kMediumMax) return AllocLarge(n);
-    void*& head = free_[ClassOf(n, &n)];
+    // A freed piece of the class holds at least the class size; a new one is
+    // cut at the size asked for, so texts made once at their final size
+    // waste nothing to rounding.
+    size_t classSize;
+    void*& head = free_[ClassOf(n, &classSize)];
     if (head) {
         void* p = head;
         head = *static_cast<void**>(p);
@@ -242,7 +246,11 @@ void BlockHeap::FreeSlow(void* p, size_t n) {
         FreeLarge(p);
         return;
     }
-    void*& head = free_[ClassOf(n, &n)];
+    // The piece goes to the largest class it can serve in full.
+    size_t classSize;
+    size_t c = ClassOf(n, &classSize);
+    if (classSize > n) --c;
+    void*& head = free_[c];
     *static_cast<void**>(p) = head;
     head = p;
 }
@@ -254,8 +262,7 @@ void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
     if (oldN == newN) return p;
     const bool large = each_ || oldN > kMediumMax;
     if (!large && newN <= kMediumMax) {
-        size_t oldPiece, newPiece;
-        if (ClassOf(oldN, &oldPiece) == ClassOf(newN, &newPiece)) return p;   // same piece size
+        if (newN < oldN && oldN - newN < oldN / 8) return p;   // a small shrink keeps the piece
     }
     if (large && (each_ || newN > kMediumMax)) {
         // Both large: the allocator may grow the piece in place.

@@ -2,9 +2,10 @@
 //
 // Nodes, tags, contents, attribute lists and child arrays of a tree come from
 // its heap: pieces up to kMediumMax bytes are cut one after another from
-// blocks, so building a tree touches few pages; a freed piece waits on a free
-// list of its size class (8-byte steps up to kSmallMax, then eight classes
-// per doubling) for the next one. Larger pieces are allocations of their
+// blocks at the size asked for (in 8-byte steps), so building a tree touches
+// few pages; a freed piece waits on the free list of the largest size class
+// it holds in full (8-byte steps up to kSmallMax, then eight classes per
+// doubling) for the next one. Larger pieces are allocations of their
 // own, kept on a list. Releasing the last tree of a group returns whole
 // blocks (to the BlockCache, warm for the next tree) instead of freeing
 // piece by piece.
