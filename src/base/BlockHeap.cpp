@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/BlockCache.h"
+#include "base/SpareRegion.h"
 #include "base/Memory.h"
 #include "platform/Pages.h"
 
@@ -22,6 +23,12 @@ struct BlockHeap::Large {
     Large* next;
     size_t size;    // bytes allocated, this header included
     size_t mapped;  // nonzero: whole pages of its own (platform::allocMapped)
+};
+
+// A region whose pages the group took (see TakeSpare), held until the group goes.
+struct BlockHeap::RegionRef {
+    SpareRegion* region;
+    RegionRef* next;
 };
 
 static_assert(sizeof(BlockHeap::kSmallMax) > 0 && BlockHeap::kSmallMax % 8 == 0, "8-byte size classes");
@@ -100,6 +107,12 @@ BlockHeap* BlockHeap::Join(BlockHeap* a, BlockHeap* b) {
         if (ra->large_) ra->large_->prev = tail;
         ra->large_ = rb->large_;
     }
+    if (rb->regions_) {
+        RegionRef* tail = rb->regions_;
+        while (tail->next) tail = tail->next;
+        tail->next = ra->regions_;
+        ra->regions_ = rb->regions_;
+    }
     for (size_t c = 0; c < kClasses; ++c) {
         void* list = rb->free_[c];
         if (!list) continue;
@@ -120,8 +133,11 @@ BlockHeap* BlockHeap::Join(BlockHeap* a, BlockHeap* b) {
     ra->shared_ = ra->slow_ = true;
     rb->blocks_ = nullptr;
     rb->large_ = nullptr;
+    rb->regions_ = nullptr;
     std::memset(rb->free_, 0, sizeof rb->free_);
     rb->cur_ = rb->end_ = rb->blockEnd_ = nullptr;
+    rb->spareCur_ = rb->spareEnd_ = nullptr;
+    rb->inSpare_ = false;
     rb->held_ = 0;
     rb->trees_ = 0;
     rb->foreign_ = 0;
@@ -170,6 +186,7 @@ bool BlockHeap::NewBlock(size_t n) {
     b->size = size;
     blocks_ = b;
     held_ += size;
+    inSpare_ = false;
     cur_ = reinterpret_cast<char*>(b) + kHeader;
     blockEnd_ = reinterpret_cast<char*>(b) + (size & ~size_t{15});
     end_ = cur_;
@@ -192,6 +209,47 @@ bool BlockHeap::ExtendBacked(size_t n) {
     char* to = static_cast<size_t>(blockEnd_ - cur_) <= step ? blockEnd_ : cur_ + step;
     platform::prefaultPages(end_, static_cast<size_t>(to - end_));
     end_ = to;
+    return true;
+}
+
+bool BlockHeap::TakeSpare(char* p, size_t n, SpareRegion* region) {
+    // Only a group of one tree on one thread, carving its pieces.
+    if (slow_ || parent_ || !region || !p) return false;
+    char* const end = p + n;
+    if (inSpare_ && blockEnd_ == p) {
+        // The next stretch of the region being carved now: it grows.
+        end_ = blockEnd_ = end;
+        held_ += n;
+        return true;
+    }
+    char* start = reinterpret_cast<char*>((reinterpret_cast<uintptr_t>(p) + 15) & ~uintptr_t{15});
+    if (end - start < static_cast<ptrdiff_t>(kMinSpare)) return false;
+    bool held = false;
+    for (RegionRef* r = regions_; r && !held; r = r->next) held = r->region == region;
+    if (!held) {
+        RegionRef* ref = static_cast<RegionRef*>(memAlloc(sizeof(RegionRef)));
+        if (!ref) return false;
+        region->AddRef();
+        ref->region = region;
+        ref->next = regions_;
+        regions_ = ref;
+    }
+    held_ += static_cast<size_t>(end - start);
+    if (spareEnd_ == p) {
+        spareEnd_ = end;   // waiting stretches join
+    } else {
+        spareCur_ = start;
+        spareEnd_ = end;
+    }
+    return true;
+}
+
+bool BlockHeap::UseSpare(size_t n) {
+    if (static_cast<size_t>(spareEnd_ - spareCur_) < n) return false;
+    cur_ = spareCur_;
+    end_ = blockEnd_ = spareEnd_;
+    spareCur_ = spareEnd_ = nullptr;
+    inSpare_ = true;
     return true;
 }
 
@@ -233,7 +291,10 @@ void* BlockHeap::AllocSlow(size_t n) {
         head = *static_cast<void**>(p);
         return p;
     }
-    if (static_cast<size_t>(end_ - cur_) < n && !ExtendBacked(n) && !NewBlock(n)) return nullptr;
+    // A block is filled before carving moves on (a block left part-backed
+    // would come back from the cache with pages still to fault); waiting
+    // spare pages come before any new block.
+    if (static_cast<size_t>(end_ - cur_) < n && !ExtendBacked(n) && !UseSpare(n) && !NewBlock(n)) return nullptr;
     void* p = cur_;
     cur_ += n;
     return p;
@@ -322,6 +383,12 @@ void BlockHeap::Destroy() {
         b = next;
     }
     BlockCache::GiveChain(cached, count);
+    for (RegionRef* r = regions_; r;) {
+        RegionRef* next = r->next;
+        r->region->Release();
+        memFree(r);
+        r = next;
+    }
     for (BlockHeap* h = absorbed_; h;) {
         BlockHeap* next = h->absorbed_;
         h->~BlockHeap();

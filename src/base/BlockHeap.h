@@ -26,6 +26,8 @@
 
 namespace tarvex {
 
+class SpareRegion;
+
 class BlockHeap {
 public:
     static constexpr size_t kSmallMax = 512;
@@ -86,9 +88,18 @@ public:
     // Bytes in blocks and large pieces (what the group holds, used or not).
     size_t HeldBytes() const { return held_; }
 
+    // Offers [p, p + n) of `region`, pages already read and no longer needed,
+    // as room for pieces: they are used before any new block, so building a
+    // tree from a document reuses the document's warm pages. Returns false
+    // (the caller then gives the pages back) where the group does not carve
+    // (a memory checker, a shared group) or the stretch is too small to keep.
+    bool TakeSpare(char* p, size_t n, SpareRegion* region);
+
 private:
     struct Block;
     struct Large;
+    struct RegionRef;
+    static constexpr size_t kMinSpare = 4096;
     static constexpr size_t kSmallClasses = kSmallMax / 8;
     static constexpr size_t kClasses = kSmallClasses + 7 * 8;   // medium: 513 B to 64 KiB
     static constexpr size_t kFirstRegion = 512;
@@ -103,6 +114,8 @@ private:
     void* AllocLarge(size_t n);
     void FreeLarge(void* p);
     bool NewBlock(size_t n);
+    // Moves carving to the waiting spare stretch when n bytes fit there.
+    bool UseSpare(size_t n);
     // Backs the next pages of the newest block; false when n bytes do not fit.
     bool ExtendBacked(size_t n);
     void Destroy();
@@ -113,6 +126,9 @@ private:
     void* free_[kClasses] = {};       // one free list per 8-byte size class
     Block* blocks_ = nullptr;         // every block of the group
     Large* large_ = nullptr;          // large pieces, doubly linked
+    RegionRef* regions_ = nullptr;    // regions whose pages the group took
+    char* spareCur_ = nullptr;        // a stretch of spare pages waiting
+    char* spareEnd_ = nullptr;
     BlockHeap* parent_ = nullptr;     // set once absorbed into another group
     BlockHeap* absorbed_ = nullptr;   // heaps absorbed into this one, chained
     size_t held_ = 0;
@@ -125,6 +141,7 @@ private:
     bool slow_ = false;
     bool shared_ = false;
     bool each_ = false;
+    bool inSpare_ = false;            // the newest region is spare pages, not a block
     std::mutex lock_;
 };
 

@@ -1,5 +1,6 @@
 #include "xml/ParseEngine.h"
 
+#include "base/BlockHeap.h"
 #include "platform/Allocator.h"
 #include "platform/Pages.h"
 
@@ -46,11 +47,14 @@ void ParseEngine::borrow(const char* text, int32_t length) {
     discarded_ = 0;
 }
 
-void ParseEngine::discardSlow() {
+void ParseEngine::discardPassed(BlockHeap* heap) {
+    if (!discardDue()) return;
+    char* passed = const_cast<char*>(base_) + discarded_;
+    const size_t n = static_cast<size_t>(pos_ - discarded_);
     // A memory checker that watches each allocation keeps every byte as
     // written, so nothing is given back there.
-    if (!platform::checksEachAllocation())
-        platform::discardPages(const_cast<char*>(base_) + discarded_, static_cast<size_t>(pos_ - discarded_));
+    const bool reused = region_ && heap && heap->TakeSpare(passed, n, region_);
+    if (!reused && !platform::checksEachAllocation()) platform::discardPages(passed, n);
     discarded_ = pos_;
 }
 

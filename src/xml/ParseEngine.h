@@ -15,6 +15,9 @@
 
 namespace tarvex {
 
+class BlockHeap;
+class SpareRegion;
+
 // A 256-entry membership table for the "collect until any of" scans.
 class ByteSet {
 public:
@@ -51,16 +54,18 @@ public:
     }
 
     // The text is a buffer the parse may spend: nothing reads the text behind
-    // the position once a construct is done, so its pages may be given back.
-    void allowDiscard() {
+    // the position once a construct is done, so its pages may be given back,
+    // or, when the text is `region`, reused for the tree being built.
+    void allowDiscard(SpareRegion* region = nullptr) {
         discard_ = true;
         discarded_ = pos_;
+        region_ = region;
     }
-    // Between constructs: gives back the pages of text passed over, in steps
-    // of kDiscardStep bytes.
-    void discardPassed() {
-        if (discard_ && pos_ - discarded_ >= kDiscardStep) discardSlow();
-    }
+    // Between constructs: spends the text passed over, in steps of
+    // kDiscardStep bytes: `heap` (may be null) takes the pages when it can,
+    // else they are given back.
+    bool discardDue() const { return discard_ && pos_ - discarded_ >= kDiscardStep; }
+    void discardPassed(BlockHeap* heap);
 
     const char* base() const { return base_; }
     int32_t length() const { return length_; }
@@ -161,7 +166,6 @@ private:
         int32_t from;
     };
     Absent* absentEntry(const char* s, int32_t n);
-    void discardSlow();
 
     static constexpr uint64_t kSpaceBits = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') | (uint64_t{1} << '\r') |
                                            (uint64_t{1} << '\n');
@@ -174,6 +178,7 @@ private:
     const char* base_;
     int32_t pos_;
     int32_t length_;
+    SpareRegion* region_ = nullptr;   // the text's allocation, when it may be reused
     int32_t discarded_ = 0;   // text before this offset may be given back
     bool discard_ = false;
 };

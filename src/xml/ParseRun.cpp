@@ -136,8 +136,9 @@ ParseRun::~ParseRun() {
 
 TreeNode* ParseRun::run() {
     while (!c_.atEnd()) {
-        // Between constructs nothing points into the text already read.
-        c_.discardPassed();
+        // Between constructs nothing points into the text already read: the
+        // tree being built may take its pages.
+        if (c_.discardDue()) c_.discardPassed(current_ ? current_->GetTree()->Heap() : nullptr);
         if (current_) {
             c_.skipWhitespace();
             if (!textRun()) break;

@@ -10,6 +10,7 @@
 #include "base/FatalError.h"
 #include "file/FileAccess.h"
 #include "base/Memory.h"
+#include "base/SpareRegion.h"
 #include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
@@ -129,8 +130,20 @@ bool XmlParser::convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRo
     if (data.getSize() >= 0x7FFFFFF0u || !convertToUtf8(data) || data.getSize() >= 0x7FFFFFF0u) return false;
     ParseEngine cursor;
     cursor.borrow(reinterpret_cast<const char*>(data.getData()), static_cast<int32_t>(data.getSize()));
-    if (consume) cursor.allowDiscard();
+    if (!consume) {
+        parseXml(cursor, log, outRoot);
+        return true;
+    }
+    // The text's own allocation becomes a region the tree may build in; the
+    // parse holds it until it ends, the tree for as long as it uses it.
+    SpareRegion* region = nullptr;
+    if (!data.isBorrowed() && data.getData() != nullptr) {
+        region = SpareRegion::Adopt(data.getData());
+        if (region) data.detach();
+    }
+    cursor.allowDiscard(region);
     parseXml(cursor, log, outRoot);
+    if (region) region->Release();
     return true;
 }
 

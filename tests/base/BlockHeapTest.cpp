@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "base/BlockCache.h"
+#include "base/Memory.h"
+#include "base/SpareRegion.h"
 #include "platform/Allocator.h"
 
 using tarvex::BlockCache;
@@ -97,6 +99,38 @@ TEST(BlockHeap, LargePiecesGrowInPlaceOrMoveWithTheirBytes) {
     h->Free(big, 1 << 20);
     h->Free(p, 16);
     h->ReleaseTree();
+}
+
+TEST(BlockHeap, SparePagesAreCarvedAndKeptUntilTheGroupGoes) {
+    if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
+    const size_t stretch = 256 * 1024;
+    char* text = static_cast<char*>(tarvex::memAlloc(4 * stretch));
+    tarvex::SpareRegion* region = tarvex::SpareRegion::Adopt(text);
+    ASSERT_NE(nullptr, region);
+    const long blocksBefore = tarvex::memBlocksInUse();
+    BlockHeap* h = BlockHeap::Create();
+    EXPECT_FALSE(h->TakeSpare(text, 100, region));   // too small to keep
+    ASSERT_TRUE(h->TakeSpare(text, stretch, region));
+    // Pieces that outgrow the first small region come from the spare pages,
+    // and the next stretch joins the one being carved.
+    std::vector<char*> pieces;
+    for (int i = 0; i < 400; ++i) {
+        if (i == 200) {
+            ASSERT_TRUE(h->TakeSpare(text + stretch, stretch, region));
+        }
+        char* p = static_cast<char*>(h->Alloc(1000));
+        std::memset(p, i & 0x7F, 1000);
+        pieces.push_back(p);
+    }
+    for (int i = 0; i < 400; ++i) {
+        EXPECT_TRUE(pieces[i] >= text && pieces[i] + 1000 <= text + 2 * stretch) << i;
+        EXPECT_EQ(static_cast<char>(i & 0x7F), pieces[i][999]);
+    }
+    // The parse lets go first: the pages stay the group's.
+    region->Release();
+    EXPECT_EQ(static_cast<char>(399 & 0x7F), pieces[399][0]);
+    h->ReleaseTree();
+    EXPECT_LT(tarvex::memBlocksInUse(), blocksBefore);   // the text went with the group
 }
 
 TEST(BlockHeap, JoinedGroupsLiveUntilTheirLastTree) {
