@@ -71,7 +71,8 @@ HRESULT CTarvex::HttpPost(BSTR url, ITarvex** response) {
 
 ITarvex* CTarvex::ParseResponseBody(DataBuffer& body) {
     TreeNode* root = nullptr;
-    if (!XmlParser::loadXmlBytes(body, &log_, &root) || root == nullptr) return nullptr;
+    // The body is not needed after the parse: the tree may build in its pages.
+    if (!XmlParser::loadXmlBytes(body, &log_, &root, true) || root == nullptr) return nullptr;
     ITarvex* object = CreateResultObject(root);
     if (object == nullptr) {
         TreeNode::DestroyTree(root);

@@ -147,8 +147,8 @@ bool XmlParser::convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRo
     return true;
 }
 
-bool XmlParser::loadXmlBytes(DataBuffer& data, LogBase* log, TreeNode** outRoot) {
-    if (!convertAndParse(data, log, outRoot)) {
+bool XmlParser::loadXmlBytes(DataBuffer& data, LogBase* log, TreeNode** outRoot, bool consume) {
+    if (!convertAndParse(data, log, outRoot, consume)) {
         if (log) log->LogError("Failed to convert XML data to utf-8 internal representation");
         return false;
     }

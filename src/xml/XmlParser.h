@@ -29,8 +29,10 @@ public:
     // Parses text that is already UTF-8.
     static bool parseUtf8(const char* text, int32_t length, LogBase* log, TreeNode** outRoot);
 
-    // Encoding step, then parse. The block is rewritten as UTF-8.
-    static bool loadXmlBytes(DataBuffer& data, LogBase* log, TreeNode** outRoot);
+    // Encoding step, then parse. The block is rewritten as UTF-8. With
+    // `consume` the caller is done with the block: the parse spends it (its
+    // pages go to the tree) and leaves it empty.
+    static bool loadXmlBytes(DataBuffer& data, LogBase* log, TreeNode** outRoot, bool consume = false);
 
     // Reads the whole file, converts, parses, then corrects a declared
     // "utf-16", "ucs-2" or "unicode" encoding to "utf-8".

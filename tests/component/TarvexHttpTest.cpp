@@ -104,6 +104,22 @@ TEST_F(TarvexHttpTest, InteropWithNginxAndPythonServers) {
     EXPECT_EQ(posted.response.tag(), "ok");
 }
 
+// A body of many elements, well past the step in which the parse hands the
+// pages it has read to the tree: the tree is the one its text gives.
+TEST_F(TarvexHttpTest, LargeBodyGivesTheTreeOfItsText) {
+    std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<root>";
+    for (int k = 0; k < 40000; ++k) {
+        const std::string n = std::to_string(k);
+        text += "<i n=\"" + n + "\">t" + n + " &amp; more</i>";
+    }
+    text += "</root>";
+    Call c = httpGet(serverUrl("plain", "/many/40000"));
+    ASSERT_TRUE(c.response) << c.log;
+    EXPECT_EQ(c.response.numChildren(), 40000);
+    EXPECT_EQ(c.response.child(39999).content(), "t39999 & more");
+    EXPECT_TRUE(c.response.getXml() == tarvex_test::loaded(text).getXml());
+}
+
 // The real curl command line reads our test server the same way: the server
 // is honest, so what the component makes of it is the component's doing.
 TEST_F(TarvexHttpTest, CurlAgreesWithTheTestServer) {

@@ -138,6 +138,9 @@ def handle(conn, state, scheme):
         state.stop.set()
     elif path.startswith("/doc/"):
         respond(conn, "200 OK", xml_doc(int(path[5:])), ["Content-Type: text/xml"])
+    elif path.startswith("/many/"):
+        items = b"".join(b'<i n="%d">t%d &amp; more</i>' % (k, k) for k in range(int(path[6:])))
+        respond(conn, "200 OK", DOC + b"<root>" + items + b"</root>", ["Content-Type: text/xml"])
     elif path in ("/echo", "/", "/svc"):
         text = (head + b"\r\n\r\n" + body).decode("latin-1")
         text = text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
