@@ -13,8 +13,9 @@ namespace tarvex {
 // Each block starts with this header; its first word chains the group's
 // blocks (and, once released, the cache's).
 struct BlockHeap::Block {
-    Block* next;
-    size_t size;   // BlockCache::kBlockSize for blocks of the cache
+    Block* next;      // the first word: the cache chains blocks through it
+    uint32_t size;    // BlockCache::kBlockSize for blocks of the cache
+    uint32_t backed;  // bytes from the block's start whose pages were touched
 };
 
 // Each large piece is preceded by this header.
@@ -137,6 +138,7 @@ BlockHeap* BlockHeap::Join(BlockHeap* a, BlockHeap* b) {
     std::memset(rb->free_, 0, sizeof rb->free_);
     rb->cur_ = rb->end_ = rb->blockEnd_ = nullptr;
     rb->spareCur_ = rb->spareEnd_ = nullptr;
+    rb->resumeCur_ = nullptr;
     rb->inSpare_ = false;
     rb->held_ = 0;
     rb->trees_ = 0;
@@ -182,20 +184,24 @@ bool BlockHeap::NewBlock(size_t n) {
         else nextBlock_ = BlockCache::kBlockSize;
     }
     if (!b) return false;
+    const bool cached = size == BlockCache::kBlockSize;
     b->next = blocks_;
-    b->size = size;
+    b->size = static_cast<uint32_t>(size);
+    if (fresh || !cached) b->backed = kHeader;
     blocks_ = b;
     held_ += size;
     inSpare_ = false;
+    resumeCur_ = nullptr;
     cur_ = reinterpret_cast<char*>(b) + kHeader;
     blockEnd_ = reinterpret_cast<char*>(b) + (size & ~size_t{15});
-    end_ = cur_;
-    if (!fresh) {
-        // Small blocks and blocks back from the store: their pages are
-        // either few or already there.
+    if (!cached) {
+        // Small blocks: their pages are few.
         end_ = blockEnd_;
         return true;
     }
+    // A block back from the store is warm as far as its last user backed it.
+    end_ = reinterpret_cast<char*>(b) + b->backed;
+    if (static_cast<size_t>(end_ - cur_) >= n) return true;
     return ExtendBacked(n);
 }
 
@@ -209,6 +215,9 @@ bool BlockHeap::ExtendBacked(size_t n) {
     char* to = static_cast<size_t>(blockEnd_ - cur_) <= step ? blockEnd_ : cur_ + step;
     platform::prefaultPages(end_, static_cast<size_t>(to - end_));
     end_ = to;
+    // Recorded in the block, so its next user knows how far it is warm.
+    char* const block = reinterpret_cast<char*>(blocks_);
+    if (end_ > block && end_ <= block + blocks_->size) blocks_->backed = static_cast<uint32_t>(end_ - block);
     return true;
 }
 
@@ -246,11 +255,27 @@ bool BlockHeap::TakeSpare(char* p, size_t n, SpareRegion* region) {
 
 bool BlockHeap::UseSpare(size_t n) {
     if (static_cast<size_t>(spareEnd_ - spareCur_) < n) return false;
+    if (!inSpare_ && blockEnd_ > end_) {
+        // The block has pages still to back: it is taken up again later.
+        resumeCur_ = cur_;
+        resumeEnd_ = end_;
+        resumeBlockEnd_ = blockEnd_;
+    }
     cur_ = spareCur_;
     end_ = blockEnd_ = spareEnd_;
     spareCur_ = spareEnd_ = nullptr;
     inSpare_ = true;
     return true;
+}
+
+bool BlockHeap::ResumeBlock(size_t n) {
+    if (!resumeCur_) return false;
+    cur_ = resumeCur_;
+    end_ = resumeEnd_;
+    blockEnd_ = resumeBlockEnd_;
+    resumeCur_ = nullptr;
+    inSpare_ = false;
+    return static_cast<size_t>(end_ - cur_) >= n || ExtendBacked(n);
 }
 
 void* BlockHeap::AllocLarge(size_t n) {
@@ -291,10 +316,11 @@ void* BlockHeap::AllocSlow(size_t n) {
         head = *static_cast<void**>(p);
         return p;
     }
-    // A block is filled before carving moves on (a block left part-backed
-    // would come back from the cache with pages still to fault); waiting
-    // spare pages come before any new block.
-    if (static_cast<size_t>(end_ - cur_) < n && !ExtendBacked(n) && !UseSpare(n) && !NewBlock(n)) return nullptr;
+    // Spare pages, already there, come before backing more of a block; a
+    // block left for them is taken up again once they are used.
+    if (static_cast<size_t>(end_ - cur_) < n && !UseSpare(n) && !ResumeBlock(n) && !ExtendBacked(n) &&
+        !NewBlock(n))
+        return nullptr;
     void* p = cur_;
     cur_ += n;
     return p;

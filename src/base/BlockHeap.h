@@ -116,6 +116,8 @@ private:
     bool NewBlock(size_t n);
     // Moves carving to the waiting spare stretch when n bytes fit there.
     bool UseSpare(size_t n);
+    // Takes up the block left for spare pages again, when n bytes fit.
+    bool ResumeBlock(size_t n);
     // Backs the next pages of the newest block; false when n bytes do not fit.
     bool ExtendBacked(size_t n);
     void Destroy();
@@ -129,6 +131,9 @@ private:
     RegionRef* regions_ = nullptr;    // regions whose pages the group took
     char* spareCur_ = nullptr;        // a stretch of spare pages waiting
     char* spareEnd_ = nullptr;
+    char* resumeCur_ = nullptr;       // the block left for spare pages: null or
+    char* resumeEnd_ = nullptr;       // its free part, backed end and end
+    char* resumeBlockEnd_ = nullptr;
     BlockHeap* parent_ = nullptr;     // set once absorbed into another group
     BlockHeap* absorbed_ = nullptr;   // heaps absorbed into this one, chained
     size_t held_ = 0;
