@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "base/Memory.h"
 #include "platform/Pages.h"
 #include "platform/Platform.h"
 
@@ -14,7 +15,11 @@ struct Store {
     void* first = nullptr;   // chained through each block's first word
     size_t count = 0;
     uint32_t lastTake = 0;   // tick of the last draw
+    void* text = nullptr;    // one document buffer kept for the next read (memAlloc)
+    size_t textBytes = 0;
 };
+
+size_t heldBytes(const Store& s) { return s.count * BlockCache::kBlockSize + s.textBytes; }
 
 Store& store() {
     // Never destroyed: trees released during process exit may still give
@@ -25,11 +30,18 @@ Store& store() {
 
 void* next(void* block) { return *static_cast<void**>(block); }
 
-// Frees blocks beyond the kept amount; the caller holds the lock and frees
-// the returned chain after dropping it.
-void* cutExcess(Store& s, size_t* cut) {
-    const size_t keep = BlockCache::kKeepBytes / BlockCache::kBlockSize;
+// Frees what lies beyond the kept amount, the document buffer first; the
+// caller holds the lock and frees the returned chain and *text after
+// dropping it.
+void* cutExcess(Store& s, size_t* cut, void** text) {
     *cut = 0;
+    *text = nullptr;
+    if (heldBytes(s) > BlockCache::kKeepBytes && s.text) {
+        *text = s.text;
+        s.text = nullptr;
+        s.textBytes = 0;
+    }
+    const size_t keep = BlockCache::kKeepBytes / BlockCache::kBlockSize;
     if (s.count <= keep) return nullptr;
     void* excess = nullptr;
     while (s.count > keep) {
@@ -58,11 +70,12 @@ bool idle(const Store& s) { return platform::tickCount() - s.lastTake >= BlockCa
 void* BlockCache::Take(bool* fresh) {
     Store& s = store();
     void* excess = nullptr;
+    void* text = nullptr;
     void* b = nullptr;
     {
         std::lock_guard<std::mutex> hold(s.lock);
         size_t cut;
-        if (idle(s)) excess = cutExcess(s, &cut);
+        if (idle(s)) excess = cutExcess(s, &cut, &text);
         s.lastTake = platform::tickCount();
         if (s.first) {
             b = s.first;
@@ -71,6 +84,7 @@ void* BlockCache::Take(bool* fresh) {
         }
     }
     freeChain(excess);
+    memFree(text);
     *fresh = b == nullptr;
     return b ? b : platform::allocPages(kBlockSize);
 }
@@ -79,6 +93,7 @@ void BlockCache::GiveChain(void* first, size_t count) {
     if (!first) return;
     Store& s = store();
     void* excess = nullptr;
+    void* text = nullptr;
     {
         std::lock_guard<std::mutex> hold(s.lock);
         void* last = first;
@@ -87,26 +102,64 @@ void BlockCache::GiveChain(void* first, size_t count) {
         s.first = first;
         s.count += count;
         size_t cut;
-        if (idle(s)) excess = cutExcess(s, &cut);
+        if (idle(s)) excess = cutExcess(s, &cut, &text);
     }
     freeChain(excess);
+    memFree(text);
+}
+
+void* BlockCache::TakeText(size_t n, size_t* bytes) {
+    Store& s = store();
+    void* text = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        // Not for a much smaller document: its buffer would hold the pages.
+        if (s.text && s.textBytes >= n && s.textBytes - n <= n / 4) {
+            text = s.text;
+            *bytes = s.textBytes;
+            s.text = nullptr;
+            s.textBytes = 0;
+            s.lastTake = platform::tickCount();
+        }
+    }
+    return text;
+}
+
+void BlockCache::KeepText(void* memory, size_t bytes) {
+    if (!memory) return;
+    Store& s = store();
+    void* old = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        // Within the bound beside the blocks, it replaces the one kept before.
+        if (s.count * kBlockSize + bytes <= kKeepBytes) {
+            old = s.text;
+            s.text = memory;
+            s.textBytes = bytes;
+            memory = nullptr;
+        }
+    }
+    memFree(memory);
+    memFree(old);
 }
 
 void BlockCache::Trim() {
     Store& s = store();
     void* excess;
+    void* text;
     {
         std::lock_guard<std::mutex> hold(s.lock);
         size_t cut;
-        excess = cutExcess(s, &cut);
+        excess = cutExcess(s, &cut, &text);
     }
     freeChain(excess);
+    memFree(text);
 }
 
 size_t BlockCache::CachedBytes() {
     Store& s = store();
     std::lock_guard<std::mutex> hold(s.lock);
-    return s.count * kBlockSize;
+    return heldBytes(s);
 }
 
 }  // namespace tarvex

@@ -6,7 +6,8 @@
 // asking the allocator (and the system) for fresh pages. The store is bounded:
 // up to kKeepBytes stay for as long as the process runs; whatever lies beyond
 // that is given back to the allocator once the store has not been drawn from
-// for kIdleMs (checked whenever a block is taken or given back).
+// for kIdleMs (checked whenever a block is taken or given back). The store
+// also keeps the buffer of the last document read, within the same bound.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +28,15 @@ public:
     // Returns a chain of blocks to the store: each block's first word points
     // at the next one, the last holds null.
     static void GiveChain(void* first, size_t count);
+    // The document buffer kept from the last load, when it holds n bytes
+    // and is not much larger (*bytes gets its size); null otherwise. Reading
+    // the next document into it costs no fresh pages.
+    static void* TakeText(size_t n, size_t* bytes);
+    // Keeps a document buffer (from memAlloc, `bytes` long) that no tree uses
+    // any more for the next load, in place of the one kept before, when it
+    // fits within kKeepBytes beside the blocks; frees it otherwise. It is
+    // the first thing given back when the store is trimmed.
+    static void KeepText(void* memory, size_t bytes);
     // Gives everything beyond kKeepBytes back to the allocator now.
     static void Trim();
     // Bytes the store holds.

@@ -2,22 +2,24 @@
 
 #include <new>
 
+#include "base/BlockCache.h"
 #include "base/Memory.h"
 
 namespace tarvex {
 
-SpareRegion* SpareRegion::Adopt(void* memory) {
+SpareRegion* SpareRegion::Adopt(void* memory, size_t bytes) {
     void* place = memAlloc(sizeof(SpareRegion));
     if (!place) return nullptr;
-    return new (place) SpareRegion(memory);
+    return new (place) SpareRegion(memory, bytes);
 }
 
 void SpareRegion::Release() {
     if (refs_.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
     void* memory = memory_;
+    const size_t bytes = bytes_;
     this->~SpareRegion();
     memFree(this);
-    memFree(memory);
+    BlockCache::KeepText(memory, bytes);
 }
 
 }  // namespace tarvex

@@ -16,22 +16,24 @@ namespace tarvex {
 
 class SpareRegion {
 public:
-    // Takes ownership of `memory` (from memAlloc). Null when out of memory;
-    // `memory` is then still the caller's.
-    static SpareRegion* Adopt(void* memory);
+    // Takes ownership of `memory` (from memAlloc, `bytes` long). Null when
+    // out of memory; `memory` is then still the caller's.
+    static SpareRegion* Adopt(void* memory, size_t bytes);
 
     void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
-    // Frees the region and its memory with the last reference.
+    // Ends the region with the last reference; its memory goes to the block
+    // store, warm for the next document read (see BlockCache::KeepText).
     void Release();
 
     SpareRegion(const SpareRegion&) = delete;
     SpareRegion& operator=(const SpareRegion&) = delete;
 
 private:
-    explicit SpareRegion(void* memory) : memory_(memory) {}
+    SpareRegion(void* memory, size_t bytes) : memory_(memory), bytes_(bytes) {}
     ~SpareRegion() = default;
 
     void* memory_;
+    size_t bytes_;
     std::atomic<int> refs_{1};
 };
 

@@ -16,6 +16,7 @@
 #include "platform/Platform.h"
 #include "text/ByteSink.h"
 #include "text/DataBuffer.h"
+#include "base/BlockCache.h"
 #include "base/Memory.h"
 #include "text/StringBuffer.h"
 #include "charset/XString.h"
@@ -156,17 +157,28 @@ bool loadNamed(XString& name, DataBuffer& out, LogBase* log) {
         return false;
     }
     if (size == 0) return true;
-    // The buffer holds at most 4 GB less the 4 spare zero bytes.
-    // Only the spare bytes are zeroed: zeroing the rest would touch every
-    // page of the buffer once before the read fills it.
-    void* block = size <= 0xFFFFFFFFull - 4 ? memAlloc(static_cast<size_t>(size) + 4) : nullptr;
+    // The buffer holds at most 4 GB less the 4 spare zero bytes: the one
+    // kept warm from the last document when it fits, else a new one. Only
+    // the spare bytes are zeroed: zeroing the rest would touch every page of
+    // the buffer once before the read fills it.
+    const size_t need = static_cast<size_t>(size) + 4;
+    size_t bytes = need;
+    void* block = nullptr;
+    if (size <= 0xFFFFFFFFull - 4) {
+        block = BlockCache::TakeText(need, &bytes);
+        if (!block) {
+            bytes = need;
+            block = memAlloc(need);
+        }
+    }
     if (block) std::memset(static_cast<char*>(block) + size, 0, 4);
     if (!block) {
         if (log) log->LogError("Failed to read the entire file");
         return false;
     }
     uint32_t want = static_cast<uint32_t>(size);
-    out.adopt(block, want);
+    out.adopt(block, static_cast<uint32_t>(bytes));
+    out.setSize(want);
     uint32_t got = platform::readAll(f, out.getData(), want, &error);
     if (got < want) out.setSize(got);
     if (error != 0) {

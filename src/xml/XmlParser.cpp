@@ -138,7 +138,7 @@ bool XmlParser::convertAndParse(DataBuffer& data, LogBase* log, TreeNode** outRo
     // parse holds it until it ends, the tree for as long as it uses it.
     SpareRegion* region = nullptr;
     if (!data.isBorrowed() && data.getData() != nullptr) {
-        region = SpareRegion::Adopt(data.getData());
+        region = SpareRegion::Adopt(data.getData(), data.getCapacity());
         if (region) data.detach();
     }
     cursor.allowDiscard(region);

@@ -105,7 +105,7 @@ TEST(BlockHeap, SparePagesAreCarvedAndKeptUntilTheGroupGoes) {
     if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
     const size_t stretch = 256 * 1024;
     char* text = static_cast<char*>(tarvex::memAlloc(4 * stretch));
-    tarvex::SpareRegion* region = tarvex::SpareRegion::Adopt(text);
+    tarvex::SpareRegion* region = tarvex::SpareRegion::Adopt(text, 4 * stretch);
     ASSERT_NE(nullptr, region);
     const long blocksBefore = tarvex::memBlocksInUse();
     BlockHeap* h = BlockHeap::Create();
@@ -129,8 +129,19 @@ TEST(BlockHeap, SparePagesAreCarvedAndKeptUntilTheGroupGoes) {
     // The parse lets go first: the pages stay the group's.
     region->Release();
     EXPECT_EQ(static_cast<char>(399 & 0x7F), pieces[399][0]);
+    const bool fits = BlockCache::CachedBytes() + 4 * stretch <= BlockCache::kKeepBytes;
     h->ReleaseTree();
-    EXPECT_LT(tarvex::memBlocksInUse(), blocksBefore);   // the text went with the group
+    // With the group the text goes to the store, warm for the next read,
+    // when it fits there; a smaller document does not take it.
+    size_t bytes = 0;
+    EXPECT_EQ(nullptr, BlockCache::TakeText(stretch, &bytes));
+    void* again = BlockCache::TakeText(4 * stretch - 100, &bytes);
+    if (fits) {
+        EXPECT_EQ(static_cast<void*>(text), again);
+        EXPECT_EQ(4 * stretch, bytes);
+    }
+    tarvex::memFree(again);
+    EXPECT_LT(tarvex::memBlocksInUse(), blocksBefore);
 }
 
 TEST(BlockHeap, JoinedGroupsLiveUntilTheirLastTree) {

@@ -334,6 +334,33 @@ TEST(XmlParser, UnclosedConstructsAreSearchedOnce) {
     }
 }
 
+TEST(XmlParserEncoding, ANextFileReadIntoAKeptBufferGivesItsOwnTree) {
+    // A released document's buffer is kept for the next read of about its
+    // size: what the first document left past the second one's end must not
+    // show in the second tree.
+    auto make = [](const char* item, size_t size) {
+        std::string doc = "<r>";
+        while (doc.size() < size) doc += item;
+        return doc + "</r>";
+    };
+    const std::string first = make("<a k=\"1\">first --&gt; <c/></a>", 1000000);
+    const std::string second = make("<b>second &amp; last</b>", 900000) + "<!-- unclosed";
+    std::string path = uniquePath("xmlparser_kept.xml");
+    Logger log;
+    for (const std::string* doc : {&first, &second}) {
+        ASSERT_TRUE(writeFile(path.c_str(), doc->data(), static_cast<uint32_t>(doc->size()), &log));
+        TreeNode* raw = nullptr;
+        ASSERT_TRUE(XmlParser::loadXmlFile(path.c_str(), &log, &raw));
+        Doc fromFile(raw);
+        Doc fromBytes(*doc);
+        StringBuffer a, b;
+        XmlSerializer::serializeNode(fromFile.root, a, 0);
+        XmlSerializer::serializeNode(fromBytes.root, b, 0);
+        EXPECT_TRUE(a.getSize() == b.getSize() && std::memcmp(a.getString(), b.getString(), b.getSize()) == 0);
+    }
+    std::remove(path.c_str());
+}
+
 TEST(XmlParserEncoding, LargeFileGivesTheSameTreeAsItsBytes) {
     // A file load gives back the text behind the parse as it goes; the tree
     // must be the one the same bytes give when they stay whole. Constructs of
