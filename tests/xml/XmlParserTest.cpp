@@ -343,7 +343,7 @@ TEST(XmlParserEncoding, ANextFileReadIntoAKeptBufferGivesItsOwnTree) {
         while (doc.size() < size) doc += item;
         return doc + "</r>";
     };
-    const std::string first = make("<a k=\"1\">first --&gt; <c/></a>", 1000000);
+    const std::string first = make("<a k=\"1\">first --> <c/></a>", 1000000);
     const std::string second = make("<b>second &amp; last</b>", 900000) + "<!-- unclosed";
     std::string path = uniquePath("xmlparser_kept.xml");
     Logger log;
