@@ -166,10 +166,7 @@ bool loadNamed(XString& name, DataBuffer& out, LogBase* log) {
     void* block = nullptr;
     if (size <= 0xFFFFFFFFull - 4) {
         block = BlockCache::TakeText(need, &bytes);
-        if (!block) {
-            bytes = need;
-            block = memAlloc(need);
-        }
+        if (!block) block = memAlloc(need);
     }
     if (block) std::memset(static_cast<char*>(block) + size, 0, 4);
     if (!block) {

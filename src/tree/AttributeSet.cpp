@@ -110,9 +110,8 @@ void AttributeSet::Reserve(int64_t more) {
     }
     if (!p) fatalError("out of memory in an attribute list");
     if (!block_) {
-        Header* h = static_cast<Header*>(p);
-        h->used = static_cast<int32_t>(sizeof(Header));
-        h->count = 0;
+        StartBlock(p, static_cast<size_t>(grown));
+        return;
     }
     block_ = static_cast<unsigned char*>(p);
     Head()->capacity = static_cast<int32_t>(grown);

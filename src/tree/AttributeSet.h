@@ -62,17 +62,12 @@ public:
     // caller about to add several pairs; Add grows the block as needed).
     void ReserveBytes(int32_t more) {
         if (more <= 0) return;
-        if (!block_ && heap_) {
+        if (!block_ && heap_ && static_cast<size_t>(more) <= BlockHeap::kMediumMax) {
             // The first block of a tree's set, as the parser asks for it on
-            // every tag with attributes: one piece of the heap, no growth rule.
+            // every tag with attributes: one piece of the heap, sized exactly.
             const size_t size = (sizeof(Header) + static_cast<size_t>(more) + 7) & ~size_t{7};
-            void* p = heap_->Root()->Alloc(size);
-            if (p) {
-                Header* h = static_cast<Header*>(p);
-                h->capacity = static_cast<int32_t>(size);
-                h->used = static_cast<int32_t>(sizeof(Header));
-                h->count = 0;
-                block_ = static_cast<unsigned char*>(p);
+            if (void* p = heap_->Root()->Alloc(size)) {
+                StartBlock(p, size);
                 return;
             }
         }
@@ -134,6 +129,14 @@ private:
     int32_t Find(const char* name, int32_t nameLen, int32_t* valueLen, const char** value) const;
     // Makes room for `more` bytes after the used ones.
     void Reserve(int64_t more);
+    // Makes p (size bytes) the list's first block, with no pairs yet.
+    void StartBlock(void* p, size_t size) {
+        Header* h = static_cast<Header*>(p);
+        h->capacity = static_cast<int32_t>(size);
+        h->used = static_cast<int32_t>(sizeof(Header));
+        h->count = 0;
+        block_ = static_cast<unsigned char*>(p);
+    }
     // True when `p` points into the block.
     bool Holds(const char* p) const;
 

@@ -431,12 +431,13 @@ void TreeNode::SetTag(const char* text, int32_t len) {
     StoreTag(text, len);
 }
 
-AttributeSet* TreeNode::EnsureAttributes() {
+AttributeSet* TreeNode::EnsureAttributes(int32_t reserveBytes) {
     if (!attributes_) {
         BlockHeap* heap = Heap();
         void* memory = heap->Alloc(sizeof(AttributeSet));
         if (!memory) fatalError("out of memory for an attribute list");
         attributes_ = ::new (memory) AttributeSet(heap);
+        attributes_->ReserveBytes(reserveBytes);
     }
     return attributes_;
 }

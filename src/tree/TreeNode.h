@@ -95,7 +95,9 @@ public:
     void SetCdata(bool on) { cdata_ = on; }
 
     AttributeSet* Attributes() const { return attributes_; }   // may be null
-    AttributeSet* EnsureAttributes();
+    // Made when absent, with room for `reserveBytes` of pairs (the parser
+    // sizes a tag's list once for the whole tag).
+    AttributeSet* EnsureAttributes(int32_t reserveBytes = 0);
 
     // Structure
     int32_t NumChildren() const;

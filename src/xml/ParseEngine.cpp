@@ -48,7 +48,6 @@ void ParseEngine::borrow(const char* text, int32_t length) {
 }
 
 void ParseEngine::discardPassed(BlockHeap* heap) {
-    if (!discardDue()) return;
     char* passed = const_cast<char*>(base_) + discarded_;
     const size_t n = static_cast<size_t>(pos_ - discarded_);
     // A memory checker that watches each allocation keeps every byte as

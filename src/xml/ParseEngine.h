@@ -61,9 +61,9 @@ public:
         discarded_ = pos_;
         region_ = region;
     }
-    // Between constructs: spends the text passed over, in steps of
-    // kDiscardStep bytes: `heap` (may be null) takes the pages when it can,
-    // else they are given back.
+    // Between constructs, the text passed over is spent in steps of
+    // kDiscardStep bytes: once discardDue(), discardPassed hands its pages
+    // to `heap` (may be null) when it takes them, else gives them back.
     bool discardDue() const { return discard_ && pos_ - discarded_ >= kDiscardStep; }
     void discardPassed(BlockHeap* heap);
 
