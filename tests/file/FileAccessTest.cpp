@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,18 +23,6 @@ namespace {
 
 class FileAccessTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tarvex-files-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        dir_ = buf.data();
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
     size_t entriesInDir() const {
@@ -48,7 +34,8 @@ protected:
         return text.getString();
     }
 
-    fs::path dir_;
+    tarvex_test::ScratchDir scratch_{"files"};
+    const fs::path& dir_ = scratch_.path();
 };
 
 std::string pseudoRandomBytes(size_t n) {

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <utility>
 
@@ -10,6 +8,7 @@
 #include "base/LogBase.h"
 #include "log/Logger.h"
 #include "log/OstrandObject.h"
+#include "support/CommandRunner.h"
 #include "text/StringBuffer.h"
 
 using tarvex::Logger;
@@ -132,10 +131,7 @@ TEST(Logger, SaveXmlToFile) {
     log.LogError("a < b");
     std::string path = std::string(TARVEX_BINARY_DIR) + "/logger_save_test.xml";
     ASSERT_TRUE(log.SaveXmlToFile(0, path.c_str()));
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    EXPECT_EQ(ss.str(), xml(log));
+    EXPECT_EQ(tarvex_test::readAll(path), xml(log));
     std::remove(path.c_str());
     EXPECT_FALSE(log.SaveXmlToFile(0, (std::string(TARVEX_BINARY_DIR) + "/no/such/dir/x.xml").c_str()));
     EXPECT_FALSE(log.SaveXmlToFile(0, nullptr));

@@ -78,10 +78,7 @@ TEST(Automation, BstrLengthsAndLayout) {
 TEST(Automation, VariantCopyAndClearOwnership) {
     // Strings are deep-copied, embedded NULs included.
     const OLECHAR text[] = {u'x', 0, u'y'};
-    VARIANT a, b;
-    VariantInit(&a);
-    VariantInit(&b);
-    a.vt = VT_BSTR;
+    VARIANT a = variantOf(VT_BSTR), b = variantOf(VT_EMPTY);
     a.bstrVal = SysAllocStringLen(text, 3);
     ASSERT_EQ(VariantCopy(&b, &a), S_OK);
     EXPECT_EQ(VariantClear(&a), S_OK);
@@ -111,8 +108,7 @@ TEST(Automation, VariantCopyAndClearOwnership) {
     // Arrays of variants are copied deeply and destroyed with their contents.
     SAFEARRAY* arr = SafeArrayCreateVector(VT_VARIANT, 0, 2);
     ASSERT_NE(arr, nullptr);
-    VARIANT elem;
-    elem.vt = VT_DISPATCH;
+    VARIANT elem = variantOf(VT_DISPATCH);
     elem.pdispVal = &obj;  // the array takes its own reference
     LONG idx = 0;
     ASSERT_EQ(SafeArrayPutElement(arr, &idx, &elem), S_OK);
@@ -121,9 +117,7 @@ TEST(Automation, VariantCopyAndClearOwnership) {
     idx = 1;
     ASSERT_EQ(SafeArrayPutElement(arr, &idx, &elem), S_OK);
     VariantClear(&elem);
-    VARIANT va, vb;
-    VariantInit(&vb);
-    va.vt = VT_ARRAY | VT_VARIANT;
+    VARIANT va = variantOf(VT_ARRAY | VT_VARIANT), vb = variantOf(VT_EMPTY);
     va.parray = arr;
     ASSERT_EQ(VariantCopy(&vb, &va), S_OK);
     EXPECT_EQ(obj.refs, 3u);
@@ -187,8 +181,7 @@ TEST(Automation, StringArraysOwnTheirElements) {
 }
 
 std::string changedText(VARIANT src) {
-    VARIANT dst;
-    VariantInit(&dst);
+    VARIANT dst = variantOf(VT_EMPTY);
     EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_BSTR), S_OK);
     std::string out;
     for (UINT i = 0; dst.vt == VT_BSTR && i < SysStringLen(dst.bstrVal); ++i) out += static_cast<char>(dst.bstrVal[i]);
@@ -197,11 +190,8 @@ std::string changedText(VARIANT src) {
 }
 
 TEST(Automation, ChangeTypeMainPaths) {
-    VARIANT src, dst;
-    VariantInit(&src);
-    VariantInit(&dst);
+    VARIANT src = variantOf(VT_EMPTY), dst = variantOf(VT_EMPTY);
     // (integers to text and booleans to integers also go through Invoke in the dispatch tests)
-    src.vt = VT_EMPTY;
     EXPECT_EQ(changedText(src), "");
     src.vt = VT_BOOL;
     src.boolVal = VARIANT_TRUE;
@@ -238,9 +228,7 @@ TEST(Automation, ChangeTypeMainPaths) {
 }
 
 TEST(Automation, ChangeTypeFailuresLeaveTheTargetAlone) {
-    VARIANT src, dst;
-    VariantInit(&src);
-    dst.vt = VT_I4;
+    VARIANT src = variantOf(VT_EMPTY), dst = variantOf(VT_I4);
     dst.lVal = 17;
     auto fails = [&](VARTYPE to, HRESULT expected) {
         EXPECT_EQ(VariantChangeType(&dst, &src, 0, to), expected) << src.vt << " to " << to;
