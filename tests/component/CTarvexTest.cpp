@@ -83,7 +83,6 @@ TEST(CTarvexIdentity, QueryInterfaceAndErrorInfo) {
     unk2->Release();
     dispatch->Release();
     unk1->Release();
-
 }
 
 TEST(CTarvexIdentity, AggregationDelegatesToTheOuterObject) {

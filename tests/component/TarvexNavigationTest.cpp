@@ -60,12 +60,8 @@ TEST(TarvexNavigation, ParentsAndChildContent) {
 
 TEST(TarvexNavigation, CreatingChildren) {
     Tarvex doc = loaded("<r><item/></r>");
-    ITarvex* x1 = nullptr;
-    ITarvex* x2 = nullptr;
-    doc->FindOrAddNewChild(BstrArg("x"), &x1);
-    doc->FindOrAddNewChild(BstrArg(" x "), &x2);  // found, not added again
-    Tarvex first(x1);
-    Tarvex second(x2);
+    Tarvex first = outObject(doc, &ITarvex::FindOrAddNewChild, BstrArg("x"));
+    Tarvex second = outObject(doc, &ITarvex::FindOrAddNewChild, BstrArg(" x "));  // found, not added again
     first.setContent("same");
     EXPECT_EQ(second.content(), "same");
     EXPECT_EQ(logText(doc), oneContext("FindOrAddNewChild"));
@@ -88,11 +84,9 @@ TEST(TarvexNavigation, ExtractingChildren) {
     EXPECT_EQ(logText(doc), oneContext("ExtractChildByIndex", {"No child at this index", "index: 1"}));
 
     Tarvex records = loaded("<r><item k='1'/><box><item k='2'><z/></item></box></r>");
-    records->ExtractChildByName(BstrArg("item"), BstrArg(""), BstrArg(""), &raw);
-    Tarvex item1(raw);
-    EXPECT_EQ(item1.attr("k"), "1");
-    records->ExtractChildByName(BstrArg("item"), BstrArg(" k "), BstrArg("2"), &raw);  // a grandchild
-    Tarvex item2(raw);
+    EXPECT_EQ(outObject(records, &ITarvex::ExtractChildByName, BstrArg("item"), BstrArg(""), BstrArg("")).attr("k"), "1");
+    // A grandchild.
+    Tarvex item2 = outObject(records, &ITarvex::ExtractChildByName, BstrArg("item"), BstrArg(" k "), BstrArg("2"));
     ASSERT_TRUE(item2);
     EXPECT_FALSE(item2.parent());
     EXPECT_EQ(item2.numChildren(), 1);
@@ -128,10 +122,8 @@ TEST(TarvexNavigation, ForeignObjectsAreNotResolved) {
     EXPECT_EQ(logText(doc), oneContext("SwapNode", {"Object cannot be resolved"}));
     doc->AddChildTree(foreign);
     EXPECT_EQ(logText(doc), oneContext("AddChildTree", {"Object cannot be resolved"}));
-    ITarvex* found = nullptr;
-    doc->SearchForTag(foreign, BstrArg("a"), &found);  // no starting point: search from the start
-    Tarvex a(found);
-    EXPECT_EQ(a.tag(), "a");
+    // No starting point: search from the start.
+    EXPECT_EQ(outObject(doc, &ITarvex::SearchForTag, foreign, BstrArg("a")).tag(), "a");
     foreign->Release();
 }
 
