@@ -8,36 +8,6 @@
 
 using namespace tarvex_test;
 
-namespace {
-
-// Wraps a component object in an outer object that answers only IUnknown,
-// IDispatch and ITarvex: to the library such an object is foreign.
-struct Wrapper final : public IUnknown {
-    ULONG refs = 1;
-    IUnknown* inner = nullptr;
-    Wrapper() {
-        IClassFactory* f = nullptr;
-        DllGetClassObject(CLSID_Tarvex, IID_IClassFactory, reinterpret_cast<void**>(&f));
-        f->CreateInstance(this, IID_IUnknown, reinterpret_cast<void**>(&inner));
-        f->Release();
-    }
-    ~Wrapper() { inner->Release(); }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_ITarvex)) return inner->QueryInterface(riid, ppv);
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-};
-
-}  // namespace
-
 TEST(TarvexNavigation, ParentsAndChildContent) {
     Tarvex doc = loaded("<r><a>1</a><b>2</b><c>3</c></r>");
     Tarvex b = doc.child(1);
@@ -111,20 +81,6 @@ TEST(TarvexNavigation, SwapTreeAndAddChildTreeRefuseAncestors) {
     b->AddChildTree(b.get());
     EXPECT_EQ(doc.getXml(), before);
     EXPECT_EQ(a.parent().tag(), "r");
-}
-
-TEST(TarvexNavigation, ForeignObjectsAreNotResolved) {
-    Wrapper wrapper;
-    ITarvex* foreign = nullptr;
-    ASSERT_EQ(wrapper.QueryInterface(IID_ITarvex, reinterpret_cast<void**>(&foreign)), S_OK);
-    Tarvex doc = loaded("<r><a/></r>");
-    doc->SwapNode(foreign);
-    EXPECT_EQ(logText(doc), oneContext("SwapNode", {"Object cannot be resolved"}));
-    doc->AddChildTree(foreign);
-    EXPECT_EQ(logText(doc), oneContext("AddChildTree", {"Object cannot be resolved"}));
-    // No starting point: search from the start.
-    EXPECT_EQ(outObject(doc, &ITarvex::SearchForTag, foreign, BstrArg("a")).tag(), "a");
-    foreign->Release();
 }
 
 // The matching itself is TreeSearch's; here: tags and names are trimmed,
