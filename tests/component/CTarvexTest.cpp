@@ -83,7 +83,6 @@ TEST(CTarvexIdentity, QueryInterfaceAndErrorInfo) {
     unk2->Release();
     dispatch->Release();
     unk1->Release();
-
 }
 
 TEST(CTarvexIdentity, AggregationDelegatesToTheOuterObject) {
@@ -112,6 +111,27 @@ TEST(CTarvexIdentity, AggregationDelegatesToTheOuterObject) {
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     outer.inner->Release();  // destroys the aggregated object
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+// An aggregate answering only IUnknown, IDispatch and ITarvex: to the library
+// such an object is foreign.
+TEST(CTarvexIdentity, ForeignObjectsAreNotResolved) {
+    Outer outer;
+    outer.forwarded = {&IID_IDispatch, &IID_ITarvex};
+    IClassFactory* f = factory();
+    ASSERT_EQ(f->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)), S_OK);
+    f->Release();
+    ITarvex* foreign = nullptr;
+    ASSERT_EQ(outer.QueryInterface(IID_ITarvex, reinterpret_cast<void**>(&foreign)), S_OK);
+    Tarvex doc = loaded("<r><a/></r>");
+    doc->SwapNode(foreign);
+    EXPECT_EQ(logText(doc), oneContext("SwapNode", {"Object cannot be resolved"}));
+    doc->AddChildTree(foreign);
+    EXPECT_EQ(logText(doc), oneContext("AddChildTree", {"Object cannot be resolved"}));
+    // No starting point: search from the start.
+    EXPECT_EQ(outObject(doc, &ITarvex::SearchForTag, foreign, BstrArg("a")).tag(), "a");
+    foreign->Release();
+    outer.inner->Release();
 }
 
 TEST(CTarvexLifetime, TreesOutliveTheObjectsThatMadeThem) {

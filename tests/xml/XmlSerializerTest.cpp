@@ -81,16 +81,15 @@ TEST(XmlSerializer, ContentEscaping) {
     EXPECT_STREQ(out.getString(), "<![CDATA[<&]]]]><![CDATA[>]]>");
 }
 
-TEST(XmlSerializer, LiteralReferencesSurviveRoundTrip) {
+TEST(XmlSerializer, LiteralReferencesAndSectionTerminatorsSurviveRoundTrip) {
     // Source text "&amp;lt;" is the four characters &lt; and must stay so.
     Doc first("<a>&amp;lt; &amp;amp; &amp;quot;<b t='&amp;lt;'/></a>");
     std::string text = xmlOf(first.root);
     Doc second(text);
     EXPECT_EQ(describe(second.root), describe(first.root));
     EXPECT_EQ(std::string(second.root->GetContent()), "&lt; &amp; &quot;");
-}
 
-TEST(XmlSerializer, CdataHoldingTerminatorRoundTrips) {
+    // A section holding its own terminator comes back whole.
     Doc d(TreeNode::NewTree("a"));
     d.root->SetContent("x]]>y]]]>z]]");
     d.root->SetCdata(true);
