@@ -287,6 +287,19 @@ private:
     Settings st_;
 };
 
+// Pages whose bytes 0x01-0x7F are the same ASCII characters.
+bool asciiIdentityPage(uint32_t cp) {
+    return (cp >= 1250 && cp <= 1258) || (cp >= 28591 && cp <= 28605) || cp == 20127;
+}
+
+// True when every UTF-16LE unit of p[0..n) is in U+0001..U+007F.
+bool asciiUnits(const uint8_t* p, uint32_t n) {
+    for (uint32_t i = 0; i < n; i += 2) {
+        if (p[i + 1] != 0 || p[i] == 0 || p[i] >= 0x80) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 EncodingConvert::EncodingConvert() : action_(0), fallback_(0), substitute_{}, substituteLength_(0) {}
@@ -313,6 +326,17 @@ bool EncodingConvert::convert(uint32_t from, uint32_t to, const uint8_t* bytes, 
     if (n && base && bytes >= base && bytes < base + out.getCapacity()) {
         ownCopy.append(bytes, n);
         bytes = ownCopy.getData();
+    }
+
+    // Plain ASCII into a Windows or ISO single-byte page (file names, most
+    // short strings) is the low bytes, without building the page's tables.
+    if (from == codepage::kUtf16Le && (n & 1) == 0 && asciiIdentityPage(to) && asciiUnits(bytes, n)) {
+        const uint32_t start = out.getSize();
+        out.ensureCapacity(start + n / 2);
+        out.setSize(start + n / 2);
+        uint8_t* d = out.getData() + start;
+        for (uint32_t i = 0; i < n / 2; ++i) d[i] = bytes[2 * i];
+        return true;
     }
 
     Settings s;
