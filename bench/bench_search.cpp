@@ -91,8 +91,7 @@ BENCHMARK(BM_SearchForTagNoMatch)->Arg(10000)->Arg(100000)->Arg(1000000)
 
 // Restores the shuffled order before each timed sort.
 void RestoreOrder(TreeNode* parent, const std::vector<TreeNode*>& order) {
-    tarvex::ExtPtrArray* children = parent->Children();
-    for (size_t i = 0; i < order.size(); ++i) children->Set(static_cast<int32_t>(i), order[i]);
+    for (size_t i = 0; i < order.size(); ++i) parent->SetChild(static_cast<int32_t>(i), order[i]);
     TreeNode::RelinkSiblings(parent);
 }
 

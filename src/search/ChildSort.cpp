@@ -107,9 +107,8 @@ bool extractKey(TreeNode* node, const SortSpec& spec, SortEntry& e) {
 
 void sortChildren(TreeNode* parent, const SortSpec& spec) {
     if (!parent) return;
-    ExtPtrArray* children = parent->Children();
-    if (!children || children->Count() < 2) return;
-    const int32_t count = children->Count();
+    const int32_t count = parent->NumChildren();
+    if (count < 2) return;
 
     // Keys are looked up once per child. Records lacking the sort child (which
     // would compare equal to every other record, an inconsistent ordering)
@@ -120,7 +119,7 @@ void sortChildren(TreeNode* parent, const SortSpec& spec) {
     slots.reserve(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         SortEntry e{};
-        if (extractKey(static_cast<TreeNode*>(children->Get(i)), spec, e)) {
+        if (extractKey(parent->GetChild(i), spec, e)) {
             fillHead(e);
             entries.push_back(e);
             slots.push_back(i);
@@ -133,7 +132,7 @@ void sortChildren(TreeNode* parent, const SortSpec& spec) {
                      [ascending](const SortEntry& a, const SortEntry& b) {
                          return ascending ? compareEntries(a, b) < 0 : compareEntries(b, a) < 0;
                      });
-    for (size_t k = 0; k < entries.size(); ++k) children->Set(slots[k], entries[k].node);
+    for (size_t k = 0; k < entries.size(); ++k) parent->SetChild(slots[k], entries[k].node);
     TreeNode::RelinkSiblings(parent);
 }
 

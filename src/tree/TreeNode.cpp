@@ -15,16 +15,15 @@
 
 namespace tarvex {
 
-static_assert(sizeof(char*) <= 13, "a tag block's address fits the inline tag bytes");
-static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 104, "a node takes 104 bytes");
+static_assert(sizeof(char*) <= 11, "a tag block's address fits the inline tag bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 80, "a node takes 80 bytes");
 
 namespace {
 
-constexpr int32_t kChildStep = 5;
+// The first block of a child list, unless a sibling shows a better size.
+constexpr int32_t kFirstChildBlock = 5;
 
 int32_t textLength(const char* s) { return s ? static_cast<int32_t>(std::strlen(s)) : 0; }
-
-TreeNode* nodeAt(const ExtPtrArray* a, int32_t i) { return static_cast<TreeNode*>(a->Get(i)); }
 
 }  // namespace
 
@@ -40,10 +39,22 @@ void TreeNode::ReleaseParts(BlockHeap* heap) {
         heap->Free(attributes_, sizeof(AttributeSet));
         attributes_ = nullptr;
     }
-    if (void** block = children_.OuterBlock()) {
-        heap->Free(block, sizeof(void*) * static_cast<size_t>(children_.Capacity()));
+    if (childCapacity_) {
+        heap->Free(slots_, sizeof(TreeNode*) * static_cast<size_t>(childCapacity_));
+        childCapacity_ = 0;
+        one_ = nullptr;
     }
+    childCount_ = 0;
     // The walk in Destroy frees the children themselves.
+}
+
+void TreeNode::RemoveChildAt(int32_t i) {
+    TreeNode** slots = Slots();
+    for (int32_t k = i + 1; k < childCount_; ++k) {
+        slots[k - 1] = slots[k];
+        slots[k - 1]->index_ = k - 1;
+    }
+    --childCount_;
 }
 
 void TreeNode::StoreTag(const char* text, int32_t len) {
@@ -121,30 +132,38 @@ TreeNode* TreeNode::NewTree(const char* tag, const char* content) {
     return node;
 }
 
+void TreeNode::GrowChildren() {
+    // The block lives in the tree's heap. The first one is sized like the
+    // previous sibling's list, since siblings tend to look alike; later ones
+    // double, so a wide list costs linear time.
+    int32_t grown;
+    if (childCapacity_ == 0) {
+        TreeNode* before = GetPreviousSibling();
+        grown = before && before->childCount_ >= 2 ? before->childCount_ : kFirstChildBlock;
+    } else {
+        if (childCapacity_ > INT32_MAX / 2) fatalError("too many children");
+        grown = childCapacity_ * 2;
+    }
+    BlockHeap* heap = Heap();
+    const size_t bytes = sizeof(TreeNode*) * static_cast<size_t>(grown);
+    TreeNode** block;
+    if (childCapacity_) {
+        block = static_cast<TreeNode**>(
+            heap->Realloc(slots_, sizeof(TreeNode*) * static_cast<size_t>(childCapacity_), bytes));
+    } else {
+        block = static_cast<TreeNode**>(heap->Alloc(bytes));
+        if (block && childCount_ == 1) block[0] = one_;
+    }
+    if (!block) fatalError("out of memory for a child list");
+    slots_ = block;
+    childCapacity_ = grown;
+}
+
 inline void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
-    if (!parent->HasChildArray()) {
-        // Siblings tend to look alike: size the array like the previous one's.
-        int32_t capacity = parent->prev_ ? parent->prev_->NumChildren() : 0;
-        parent->children_.ResetDeferred(capacity > 0 ? capacity : 5, kChildStep);
-    }
-    ExtPtrArray& c = parent->children_;
-    while (c.Full()) {
-        // The child array lives in the tree's heap too. (A first block of
-        // one slot is full at once and grows again.)
-        const int32_t grown = c.GrowthCapacity();
-        void** old = c.OuterBlock();
-        BlockHeap* heap = parent->Heap();
-        void* block = old ? heap->Realloc(old, sizeof(void*) * static_cast<size_t>(c.Capacity()),
-                                          sizeof(void*) * static_cast<size_t>(grown))
-                          : heap->Alloc(sizeof(void*) * static_cast<size_t>(grown));
-        if (!block) fatalError("out of memory for a child list");
-        c.UseOuterBlock(static_cast<void**>(block), grown);
-    }
-    TreeNode* last = static_cast<TreeNode*>(parent->children_.Last());
-    if (last) last->next_ = child;
-    child->prev_ = last;
-    child->next_ = nullptr;
-    parent->children_.Append(child);
+    // A lone child is held in the node; a block comes with the second.
+    if (parent->childCount_ >= (parent->childCapacity_ ? parent->childCapacity_ : 1)) parent->GrowChildren();
+    child->index_ = parent->childCount_;
+    parent->Slots()[parent->childCount_++] = child;
     child->parent_ = parent;
 }
 
@@ -165,13 +184,13 @@ TreeNode* TreeNode::AddChild(TreeNode* parent, const char* tag, int32_t tagLen) 
 void TreeNode::PointSubtreeAt(TreeNode* node, TreeInfo* tree) {
     if (!node) return;
     node->tree_ = tree;
-    if (node->children_.Count() == 0) return;
+    if (node->childCount_ == 0) return;
     ExtPtrArray stack;
     stack.Append(node);
     while (TreeNode* n = static_cast<TreeNode*>(stack.Pop())) {
         n->tree_ = tree;
-        const ExtPtrArray& c = n->children_;
-        for (int32_t i = 0; i < c.Count(); ++i) stack.Append(c.Get(i));
+        TreeNode* const* c = n->ChildSlots();
+        for (int32_t i = 0; i < n->childCount_; ++i) stack.Append(c[i]);
     }
 }
 
@@ -198,23 +217,10 @@ bool TreeNode::AdoptChild(TreeNode* parent, TreeNode* child) {
 void TreeNode::DetachFromParent(TreeNode* node) {
     if (!node || !node->parent_) return;
     TreeNode* parent = node->parent_;
-    ExtPtrArray* siblings = parent->Children();
-    if (!siblings) return;
-    int32_t index = -1;
-    for (int32_t i = siblings->Count() - 1; i >= 0; --i) {
-        if (siblings->Get(i) == node) {
-            index = i;
-            break;
-        }
-    }
-    if (index < 0) return;
-
-    if (node->prev_) node->prev_->next_ = node->next_;
-    if (node->next_) node->next_->prev_ = node->prev_;
-    siblings->RemoveAt(index);
+    if (parent->GetChild(node->index_) != node) return;
+    parent->RemoveChildAt(node->index_);
     node->parent_ = nullptr;
-    node->next_ = nullptr;
-    node->prev_ = nullptr;
+    node->index_ = 0;
 
     int32_t count = SubtreeTotal(node);
     TreeInfo* old = node->tree_;
@@ -273,33 +279,33 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
     SwapNodeData(a, b);
     if (a == b) return true;
 
-    ExtPtrArray* intoA = b->Children();
-    ExtPtrArray* intoB = a->Children();
     bool crossTree = a->tree_ != b->tree_;
     int32_t movedIntoA = 0;
     int32_t movedIntoB = 0;
-    if (intoA) {
-        for (int32_t i = 0; i < intoA->Count(); ++i) {
-            TreeNode* child = nodeAt(intoA, i);
-            child->parent_ = a;
-            if (crossTree) {
-                movedIntoA += SubtreeTotal(child);
-                PointSubtreeAt(child, a->tree_);
-            }
+    for (int32_t i = 0; i < b->childCount_; ++i) {
+        TreeNode* child = b->ChildSlots()[i];
+        child->parent_ = a;
+        if (crossTree) {
+            movedIntoA += SubtreeTotal(child);
+            PointSubtreeAt(child, a->tree_);
         }
     }
-    if (intoB) {
-        for (int32_t i = 0; i < intoB->Count(); ++i) {
-            TreeNode* child = nodeAt(intoB, i);
-            child->parent_ = b;
-            if (crossTree) {
-                movedIntoB += SubtreeTotal(child);
-                PointSubtreeAt(child, b->tree_);
-            }
+    for (int32_t i = 0; i < a->childCount_; ++i) {
+        TreeNode* child = a->ChildSlots()[i];
+        child->parent_ = b;
+        if (crossTree) {
+            movedIntoB += SubtreeTotal(child);
+            PointSubtreeAt(child, b->tree_);
         }
     }
-    // Each list moves whole, so the sibling links among the children stay valid.
-    a->children_.Swap(b->children_);
+    // Each list moves whole, so the children keep their slots. (The block
+    // address and a lone child share their place, so the bytes move.)
+    unsigned char held[sizeof a->slots_];
+    std::memcpy(held, &a->slots_, sizeof held);
+    std::memcpy(&a->slots_, &b->slots_, sizeof held);
+    std::memcpy(&b->slots_, held, sizeof held);
+    std::swap(a->childCount_, b->childCount_);
+    std::swap(a->childCapacity_, b->childCapacity_);
     if (crossTree) {
         if (a->tree_) a->tree_->total += movedIntoA - movedIntoB;
         if (b->tree_) b->tree_->total += movedIntoB - movedIntoA;
@@ -308,15 +314,9 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
 }
 
 void TreeNode::RelinkSiblings(TreeNode* parent) {
-    if (!parent || !parent->HasChildArray()) return;
-    ExtPtrArray* c = &parent->children_;
-    int32_t n = c->Count();
-    if (n < 2) return;
-    for (int32_t i = 0; i < n; ++i) {
-        TreeNode* child = nodeAt(c, i);
-        child->prev_ = i > 0 ? nodeAt(c, i - 1) : nullptr;
-        child->next_ = i + 1 < n ? nodeAt(c, i + 1) : nullptr;
-    }
+    if (!parent) return;
+    TreeNode** c = parent->Slots();
+    for (int32_t i = 0; i < parent->childCount_; ++i) c[i]->index_ = i;
 }
 
 // ---------------------------------------------------------------------------
@@ -347,11 +347,11 @@ void TreeNode::DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly) {
         int kept = 0;
         for (int k = 0; k < lanesUsed; ++k) {
             TreeNode* n = lanes[k];
-            int32_t count = n->children_.Count();
+            int32_t count = n->childCount_;
             TreeNode* next = nullptr;
             if (count > 0) {
-                void* const* c = n->children_.Elements();
-                next = static_cast<TreeNode*>(c[0]);
+                TreeNode* const* c = n->ChildSlots();
+                next = c[0];
 #if defined(__GNUC__) || defined(__clang__)
                 __builtin_prefetch(next);
 #endif
@@ -359,7 +359,6 @@ void TreeNode::DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly) {
             }
             if (piecesOnly) {
                 if (n->hasContent_ && n->bufferContent_) delete n->Content();
-                n->children_.~ExtPtrArray();
             } else {
                 n->ReleaseParts(heap);
                 n->~TreeNode();
@@ -376,16 +375,7 @@ void TreeNode::Destroy(TreeNode* node) {
     if (node->parent_) {
         // Unlink first so the parent never points at freed memory.
         TreeNode* parent = node->parent_;
-        if (ExtPtrArray* siblings = parent->Children()) {
-            for (int32_t i = siblings->Count() - 1; i >= 0; --i) {
-                if (siblings->Get(i) == node) {
-                    siblings->RemoveAt(i);
-                    break;
-                }
-            }
-        }
-        if (node->prev_) node->prev_->next_ = node->next_;
-        if (node->next_) node->next_->prev_ = node->prev_;
+        if (parent->GetChild(node->index_) == node) parent->RemoveChildAt(node->index_);
         if (node->tree_) {
             node->tree_->total -= SubtreeTotal(node);
             if (node->tree_->total < 0) node->tree_->total = 0;
@@ -399,7 +389,7 @@ void TreeNode::Destroy(TreeNode* node) {
         // The last tree of its memory: the heap goes as a whole with the
         // record, so only outside pieces need a visit.
         if (heap->Foreign() > 0) DestroyNodes(node, heap, true);
-    } else if (node->children_.Count() > 0) {
+    } else if (node->childCount_ > 0) {
         // Iterative: a chain of any depth needs no stack frames of its own.
         DestroyNodes(node, heap, false);
     } else {
@@ -445,12 +435,6 @@ AttributeSet* TreeNode::EnsureAttributes(int32_t reserveBytes) {
 // ---------------------------------------------------------------------------
 // Structure and lookups
 
-int32_t TreeNode::NumChildren() const { return children_.Count(); }
-
-TreeNode* TreeNode::GetChild(int32_t i) const { return nodeAt(&children_, i); }
-
-TreeNode* TreeNode::LastChild() const { return static_cast<TreeNode*>(children_.Last()); }
-
 bool TreeNode::IsAncestorOf(const TreeNode* other) const {
     if (!other || other->tree_ != tree_) return false;
     for (const TreeNode* p = other->parent_; p; p = p->parent_) {
@@ -466,9 +450,9 @@ TreeNode* TreeNode::FirstChildWithTag(const char* tag) const {
 TreeNode* TreeNode::NthChildWithTag(int32_t n, const char* tag) const {
     if (n < 0) return nullptr;
     int32_t len = textLength(tag);
-    for (int32_t i = 0; i < children_.Count(); ++i) {
-        TreeNode* child = nodeAt(&children_, i);
-        if (child->TagEquals(tag, len) && n-- == 0) return child;
+    TreeNode* const* c = ChildSlots();
+    for (int32_t i = 0; i < childCount_; ++i) {
+        if (c[i]->TagEquals(tag, len) && n-- == 0) return c[i];
     }
     return nullptr;
 }
@@ -476,8 +460,9 @@ TreeNode* TreeNode::NthChildWithTag(int32_t n, const char* tag) const {
 int32_t TreeNode::CountChildrenWithTag(const char* tag) const {
     int32_t len = textLength(tag);
     int32_t count = 0;
-    for (int32_t i = 0; i < children_.Count(); ++i) {
-        if (nodeAt(&children_, i)->TagEquals(tag, len)) ++count;
+    TreeNode* const* c = ChildSlots();
+    for (int32_t i = 0; i < childCount_; ++i) {
+        if (c[i]->TagEquals(tag, len)) ++count;
     }
     return count;
 }
@@ -507,14 +492,14 @@ int32_t TreeNode::TreeTotal(const TreeNode* node) {
 
 int32_t TreeNode::SubtreeTotal(const TreeNode* node) {
     if (!node) return 0;
-    if (node->children_.Count() == 0) return node->refCount_;
+    if (node->childCount_ == 0) return node->refCount_;
     int32_t sum = 0;
     ExtPtrArray stack;
     stack.Append(const_cast<TreeNode*>(node));
     while (const TreeNode* n = static_cast<const TreeNode*>(stack.Pop())) {
         sum += n->refCount_;
-        const ExtPtrArray& c = n->children_;
-        for (int32_t i = 0; i < c.Count(); ++i) stack.Append(c.Get(i));
+        TreeNode* const* c = n->ChildSlots();
+        for (int32_t i = 0; i < n->childCount_; ++i) stack.Append(c[i]);
     }
     return sum;
 }

@@ -5,6 +5,10 @@
 // is above zero. All walks over subtrees, destruction included, are iterative
 // (explicit ExtPtrArray stack), so arbitrarily deep trees are safe.
 //
+// Children are an array of slots in the node (a lone child needs no block);
+// each child knows its slot, so its siblings are one step away and it is
+// unlinked without a search.
+//
 // A node and its pieces (long tag, content, attribute list, child array) come
 // from its tree's heap (BlockHeap). Releasing a tree hands back whole blocks
 // without visiting the nodes, unless some node holds outside memory: a
@@ -17,7 +21,6 @@
 #include <cstring>
 #include <new>
 
-#include "base/ExtPtrArray.h"
 #include "text/StringBuffer.h"
 #include "tree/TreeInfo.h"
 
@@ -51,7 +54,7 @@ public:
     // totals move with the children. Refuses (returns false, no change) when
     // one node is the other's ancestor.
     static bool SwapChildren(TreeNode* a, TreeNode* b);
-    // Rebuilds the sibling links from the order of the children array.
+    // Renumbers the children after their slots were reordered (SetChild).
     static void RelinkSiblings(TreeNode* parent);
 
     // Destroys the whole tree of `node` (its record's root and every node).
@@ -100,19 +103,24 @@ public:
     AttributeSet* EnsureAttributes(int32_t reserveBytes = 0);
 
     // Structure
-    int32_t NumChildren() const;
-    TreeNode* GetChild(int32_t i) const;
-    TreeNode* LastChild() const;
+    int32_t NumChildren() const { return childCount_; }
+    TreeNode* GetChild(int32_t i) const {
+        return i >= 0 && i < childCount_ ? ChildSlots()[i] : nullptr;
+    }
+    TreeNode* LastChild() const { return childCount_ > 0 ? ChildSlots()[childCount_ - 1] : nullptr; }
+    // The children in order, NumChildren() of them.
+    TreeNode* const* ChildSlots() const { return childCapacity_ ? slots_ : &one_; }
+    // Puts `child`, already a child of this node, in slot i (for reordering;
+    // RelinkSiblings afterwards).
+    void SetChild(int32_t i, TreeNode* child) {
+        if (i >= 0 && i < childCount_) Slots()[i] = child;
+    }
     TreeNode* GetParent() const { return parent_; }
-    TreeNode* GetNextSibling() const { return next_; }
-    TreeNode* GetPreviousSibling() const { return prev_; }
+    TreeNode* GetNextSibling() const { return parent_ ? parent_->GetChild(index_ + 1) : nullptr; }
+    TreeNode* GetPreviousSibling() const { return parent_ ? parent_->GetChild(index_ - 1) : nullptr; }
     TreeNode* GetRoot() const { return tree_ ? tree_->root : nullptr; }
     TreeInfo* GetTree() const { return tree_; }
     int32_t GetTreeId() const { return tree_ ? tree_->treeId : 0; }
-    // For reading and reordering (children are added through the node).
-    ExtPtrArray* Children() const {                            // may be null
-        return HasChildArray() ? const_cast<ExtPtrArray*>(&children_) : nullptr;
-    }
     // True when `other` lies strictly below this node. Walks up from `other`.
     bool IsAncestorOf(const TreeNode* other) const;
 
@@ -147,13 +155,17 @@ private:
                               int32_t contentLen);
     static TreeNode* NewRoot(BlockHeap* heap, const char* tag, int32_t tagLen);
     static void LinkLastChild(TreeNode* parent, TreeNode* child);
+    // Makes room for one more child slot.
+    void GrowChildren();
     static void PointSubtreeAt(TreeNode* node, TreeInfo* tree);
     // Frees the subtree's nodes into `heap`; with `piecesOnly`, only the
     // outside memory is freed (the heap is about to go as a whole).
     static void DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly);
     // Frees what the node holds (not the node itself).
     void ReleaseParts(BlockHeap* heap);
-    bool HasChildArray() const { return children_.Capacity() != 0; }
+    TreeNode** Slots() { return childCapacity_ ? slots_ : &one_; }
+    // Takes `child` out of its slot; the later children move up one.
+    void RemoveChildAt(int32_t i);
     // The content's own buffer (bufferContent_).
     StringBuffer* Content() {
         StringBuffer* b;
@@ -189,23 +201,26 @@ private:
     static constexpr size_t kContentStore = 16;
     // Tags shorter than this many bytes live in the node itself; longer ones
     // in a block of their exact size whose address the first bytes hold.
-    static constexpr int32_t kInlineTag = 13;
+    static constexpr int32_t kInlineTag = 11;
 
     TreeInfo* tree_ = nullptr;
     AttributeSet* attributes_ = nullptr;
     TreeNode* parent_ = nullptr;
-    TreeNode* next_ = nullptr;
-    TreeNode* prev_ = nullptr;
+    // The children: a block of childCapacity_ slots in the tree's heap, or,
+    // while there is no block (capacity 0), at most one child held here.
+    union {
+        TreeNode** slots_;
+        TreeNode* one_ = nullptr;
+    };
     // The content lives inside the node (when hasContent_): a HeapText, or the
     // address of a StringBuffer of its own when bufferContent_.
     alignas(8) unsigned char contentStore_[kContentStore];
-    // The children, in the node itself. The array counts as made from the
-    // first child on, when it gets its (nonzero) capacity; a lone child needs
-    // no block of its own.
-    ExtPtrArray children_;
+    int32_t childCount_ = 0;
+    int32_t childCapacity_ = 0;
+    int32_t index_ = 0;                 // this node's slot in its parent
     int32_t refCount_ = 0;
     int32_t tagLen_ = 0;
-    alignas(8) char tag_[kInlineTag];
+    char tag_[kInlineTag];
     bool hasTag_ : 1;
     bool hasContent_ : 1;
     bool cdata_ : 1;

@@ -45,28 +45,28 @@ void XmlEmitter::run(TreeNode* top, int32_t index) {
     // An explicit stack instead of recursion: any depth is safe.
     struct Frame {
         TreeNode* node;
-        ExtPtrArray* children;
+        TreeNode* const* children;
+        int32_t count;
         int32_t next;
     };
     std::vector<Frame> stack;
     stack.reserve(64);
     open(top);
-    stack.push_back({top, top->Children(), 0});
+    stack.push_back({top, top->ChildSlots(), top->NumChildren(), 0});
     while (!stack.empty() && failure_ == Failure::None) {
         Frame& f = stack.back();
-        if (f.children && f.next < f.children->Count()) {
-            TreeNode* child = static_cast<TreeNode*>(f.children->Elements()[f.next]);
+        if (f.next < f.count) {
+            TreeNode* child = f.children[f.next];
             if (f.next++ == 0) w_.put("\r\n", 2);
-            ExtPtrArray* grandchildren = child->Children();
             // A leaf closes at once, without a frame of its own.
-            const bool leaf = !grandchildren || grandchildren->Count() == 0;
+            const bool leaf = child->NumChildren() == 0;
             if (!target_) {
                 plainElement(child, leaf);
             } else {
                 open(child);
                 if (leaf) close(child);
             }
-            if (!leaf) stack.push_back({child, grandchildren, 0});
+            if (!leaf) stack.push_back({child, child->ChildSlots(), child->NumChildren(), 0});
         } else {
             close(f.node);
             stack.pop_back();

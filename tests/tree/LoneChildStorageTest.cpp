@@ -71,7 +71,7 @@ TEST(ExtPtrArrayDeferred, LoneElementEditsAndSwap) {
 // boundary; the whole tree goes back to the heap on destruction.
 TEST(LoneChildTree, MixedShapesBuildReadAndFreeCompletely) {
     const std::vector<std::string> tags = {"a",        "abc",         "abcd",         "abcdefg",
-                                           "abcdefgh", "abcdefghijk", "abcdefghijkl", "abcdefghijklm",
+                                           "abcdefgh", "abcdefghij", "abcdefghijk", "abcdefghijkl", "abcdefghijklm",
                                            "a-much-longer-tag-name"};
     std::vector<TreeNode*> leaves;
     leaves.reserve(23);
@@ -94,7 +94,7 @@ TEST(LoneChildTree, MixedShapesBuildReadAndFreeCompletely) {
     TreeNode* chain = root->GetChild(3);   // depth 22, one child per level
     ASSERT_EQ(1, chain->NumChildren());
     EXPECT_EQ(chain->GetChild(0), chain->LastChild());
-    EXPECT_EQ(chain->GetChild(0), chain->Children()->Get(0));
+    EXPECT_EQ(chain->GetChild(0), chain->ChildSlots()[0]);
     EXPECT_EQ(1, chain->CountChildrenWithTag(chain->GetChild(0)->GetTag()));
     EXPECT_EQ(3, leaves[3]->NumChildren());
 
