@@ -37,9 +37,10 @@ static_assert(sizeof(BlockHeap::kSmallMax) > 0 && BlockHeap::kSmallMax % 8 == 0,
 namespace {
 constexpr size_t kHeader = 16;        // Block header, keeping pieces 16-byte aligned
 constexpr size_t kLargeHeader = 32;   // Large header
-// Large pieces from this size on are pages of their own, which grow by
-// moving page mappings rather than copying (a wide node's child list).
-constexpr size_t kMappedMin = 1024 * 1024;
+// Large pieces are pages of their own, which grow by moving page mappings
+// rather than copying (a wide node's child list), and which leave no
+// touched pages behind in the allocator when they grow.
+constexpr size_t kMappedMin = BlockHeap::kMediumMax;
 
 void releaseLarge(void* l, size_t size, bool mapped) {
     if (mapped) platform::freeMapped(l, size);
@@ -61,6 +62,12 @@ size_t BlockHeap::ClassOf(size_t n, size_t* pieceSize) {
     const size_t rounded = (n + step - 1) & ~(step - 1);
     *pieceSize = rounded;
     return kSmallClasses + static_cast<size_t>(b - 9) * 8 + (rounded >> (b - 3)) - 9;
+}
+
+size_t BlockHeap::MediumClassSize(size_t c) {
+    const size_t k = c - kSmallClasses;
+    const size_t b = 9 + k / 8;
+    return (k % 8 + 9) << (b - 3);
 }
 
 BlockHeap* BlockHeap::Create() {
@@ -212,7 +219,7 @@ bool BlockHeap::ExtendBacked(size_t n) {
     // early does not hold a whole block of touched pages.
     // A heap fed with a document's pages needs fresh ones only for what its
     // tree outgrows them by: smaller steps leave less backed and unused.
-    size_t step = static_cast<size_t>(end_ - cur_) + (regions_ ? kBackedStep / 4 : kBackedStep);
+    size_t step = static_cast<size_t>(end_ - cur_) + (regions_ ? kBackedStep / 16 : kBackedStep);
     if (step < n) step = n;
     char* to = static_cast<size_t>(blockEnd_ - cur_) <= step ? blockEnd_ : cur_ + step;
     platform::prefaultPages(end_, static_cast<size_t>(to - end_));
@@ -252,13 +259,16 @@ bool BlockHeap::TakeSpare(char* p, size_t n, SpareRegion* region) {
         spareCur_ = start;
         spareEnd_ = end;
     }
+    // Pages already there come first: the block being carved waits, so its
+    // untouched pages stay untouched while spare ones are at hand.
+    if (!inSpare_) UseSpare(0);
     return true;
 }
 
 bool BlockHeap::UseSpare(size_t n) {
     if (static_cast<size_t>(spareEnd_ - spareCur_) < n) return false;
-    if (!inSpare_ && blockEnd_ > end_) {
-        // The block has pages still to back: it is taken up again later.
+    if (!inSpare_ && blockEnd_ > cur_) {
+        // The block has room still: it is taken up again later.
         resumeCur_ = cur_;
         resumeEnd_ = end_;
         resumeBlockEnd_ = blockEnd_;
@@ -312,17 +322,41 @@ void* BlockHeap::AllocSlow(size_t n) {
     // cut at the size asked for, so texts made once at their final size
     // waste nothing to rounding.
     size_t classSize;
-    void*& head = free_[ClassOf(n, &classSize)];
+    const size_t c = ClassOf(n, &classSize);
+    void*& head = free_[c];
     if (head) {
         void* p = head;
         head = *static_cast<void**>(p);
+        if (!head && c >= kSmallClasses) mediumLists_ &= ~(uint64_t{1} << (c - kSmallClasses));
         return p;
     }
-    // Spare pages, already there, come before backing more of a block; a
-    // block left for them is taken up again once they are used.
-    if (static_cast<size_t>(end_ - cur_) < n && !UseSpare(n) && !ResumeBlock(n) && !ExtendBacked(n) &&
-        !NewBlock(n))
-        return nullptr;
+    if (c >= kSmallClasses) {
+        // A larger freed piece (a child list that grew, a content replaced)
+        // is cut: its front serves, the rest goes back on a list.
+        const size_t i = c - kSmallClasses;
+        const uint64_t larger = mediumLists_ & ~((uint64_t{2} << i) - 1);
+        if (larger) {
+            const size_t big = kSmallClasses + static_cast<size_t>(__builtin_ctzll(larger));
+            void* p = free_[big];
+            free_[big] = *static_cast<void**>(p);
+            if (!free_[big]) mediumLists_ &= ~(uint64_t{1} << (big - kSmallClasses));
+            PushFree(static_cast<char*>(p) + n, MediumClassSize(big) - n);
+            return p;
+        }
+    }
+    if (static_cast<size_t>(end_ - cur_) < n) {
+        if (inSpare_) {
+            // The stretch is too short for this piece: its rest waits, and
+            // the region's next stretch joins it.
+            spareCur_ = cur_;
+            spareEnd_ = blockEnd_;
+            cur_ = end_ = blockEnd_ = nullptr;
+            inSpare_ = false;
+        }
+        // Spare pages, already there, come before backing more of a block; a
+        // block left for them is taken up again once they are used.
+        if (!UseSpare(n) && !ResumeBlock(n) && !ExtendBacked(n) && !NewBlock(n)) return nullptr;
+    }
     void* p = cur_;
     cur_ += n;
     return p;
@@ -335,6 +369,10 @@ void BlockHeap::FreeSlow(void* p, size_t n) {
         FreeLarge(p);
         return;
     }
+    PushFree(p, n);
+}
+
+void BlockHeap::PushFree(void* p, size_t n) {
     // The piece goes to the largest class it can serve in full.
     size_t classSize;
     size_t c = ClassOf(n, &classSize);
@@ -342,6 +380,7 @@ void BlockHeap::FreeSlow(void* p, size_t n) {
     void*& head = free_[c];
     *static_cast<void**>(p) = head;
     head = p;
+    if (c >= kSmallClasses) mediumLists_ |= uint64_t{1} << (c - kSmallClasses);
 }
 
 void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {

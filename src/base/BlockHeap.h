@@ -102,12 +102,18 @@ private:
     static constexpr size_t kMinSpare = 4096;
     static constexpr size_t kSmallClasses = kSmallMax / 8;
     static constexpr size_t kClasses = kSmallClasses + 7 * 8;   // medium: 513 B to 64 KiB
+    static_assert(kClasses - kSmallClasses <= 64, "one bit per medium class");
     static constexpr size_t kFirstRegion = 512;
 
     BlockHeap() = default;
     static size_t Round(size_t n) { return n < 8 ? 8 : (n + 7) & ~size_t{7}; }
     // The size class of a rounded size up to kMediumMax, and its piece size.
     static size_t ClassOf(size_t n, size_t* pieceSize);
+    // The smallest piece a medium class holds.
+    static size_t MediumClassSize(size_t c);
+    // Puts a freed piece of n (rounded) bytes on the list of the largest
+    // class it holds in full.
+    void PushFree(void* p, size_t n);
     BlockHeap* FindRoot();
     void* AllocSlow(size_t n);
     void FreeSlow(void* p, size_t n);
@@ -126,6 +132,7 @@ private:
     char* end_ = nullptr;             // ... as far as its pages are backed
     char* blockEnd_ = nullptr;        // the end of the newest block
     void* free_[kClasses] = {};       // one free list per 8-byte size class
+    uint64_t mediumLists_ = 0;        // bit i: free_[kSmallClasses + i] is not empty
     Block* blocks_ = nullptr;         // every block of the group
     Large* large_ = nullptr;          // large pieces, doubly linked
     RegionRef* regions_ = nullptr;    // regions whose pages the group took

@@ -144,6 +144,39 @@ TEST(BlockHeap, SparePagesAreCarvedAndKeptUntilTheGroupGoes) {
     EXPECT_LT(tarvex::memBlocksInUse(), blocksBefore);
 }
 
+// A tree that outgrows the pages passed so far carves fresh memory, and the
+// rest of the stretch it left waits for the next one: no spare page is lost.
+TEST(BlockHeap, SpareTailJoinsTheNextStretchAfterFreshPieces) {
+    if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
+    const size_t stretch = 32 * 1024;
+    char* text = static_cast<char*>(tarvex::memAlloc(8 * stretch));
+    tarvex::SpareRegion* region = tarvex::SpareRegion::Adopt(text, 8 * stretch);
+    ASSERT_NE(nullptr, region);
+    BlockHeap* h = BlockHeap::Create();
+    size_t inText = 0, fresh = 0;
+    for (size_t k = 0; k < 8; ++k) {
+        ASSERT_TRUE(h->TakeSpare(text + k * stretch, stretch, region));
+        // Each stretch is asked for a little more than it holds.
+        for (int i = 0; i < 10; ++i) {
+            char* p = static_cast<char*>(h->Alloc(3500));
+            ASSERT_NE(nullptr, p);
+            if (p >= text && p < text + 8 * stretch) inText += 3500;
+            else fresh += 3500;
+        }
+    }
+    // 280,000 bytes asked, 262,144 passed: only the excess (and what a
+    // stretch end cannot fit) comes from fresh memory.
+    EXPECT_GE(inText, 8 * stretch - 2 * 3500);
+    EXPECT_LE(fresh, 280000 - (8 * stretch - 2 * 3500));
+    // A larger freed piece serves smaller ones before new memory is carved.
+    char* big = static_cast<char*>(h->Alloc(40000));
+    h->Free(big, 40000);
+    EXPECT_EQ(big, h->Alloc(3000));
+    EXPECT_EQ(big + 3000, h->Alloc(3000));
+    region->Release();
+    h->ReleaseTree();
+}
+
 TEST(BlockHeap, JoinedGroupsLiveUntilTheirLastTree) {
     BlockHeap* a = BlockHeap::Create();
     BlockHeap* b = BlockHeap::Create();
