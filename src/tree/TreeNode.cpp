@@ -280,24 +280,22 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
     if (a == b) return true;
 
     bool crossTree = a->tree_ != b->tree_;
-    int32_t movedIntoA = 0;
-    int32_t movedIntoB = 0;
-    for (int32_t i = 0; i < b->childCount_; ++i) {
-        TreeNode* child = b->ChildSlots()[i];
-        child->parent_ = a;
-        if (crossTree) {
-            movedIntoA += SubtreeTotal(child);
-            PointSubtreeAt(child, a->tree_);
+    // Points the children of `from` at `to` and their subtrees at its tree;
+    // returns the reference total that changed trees.
+    auto handOver = [crossTree](TreeNode* from, TreeNode* to) {
+        int32_t moved = 0;
+        for (int32_t i = 0; i < from->childCount_; ++i) {
+            TreeNode* child = from->ChildSlots()[i];
+            child->parent_ = to;
+            if (crossTree) {
+                moved += SubtreeTotal(child);
+                PointSubtreeAt(child, to->tree_);
+            }
         }
-    }
-    for (int32_t i = 0; i < a->childCount_; ++i) {
-        TreeNode* child = a->ChildSlots()[i];
-        child->parent_ = b;
-        if (crossTree) {
-            movedIntoB += SubtreeTotal(child);
-            PointSubtreeAt(child, b->tree_);
-        }
-    }
+        return moved;
+    };
+    const int32_t movedIntoA = handOver(b, a);
+    const int32_t movedIntoB = handOver(a, b);
     // Each list moves whole, so the children keep their slots. (The block
     // address and a lone child share their place, so the bytes move.)
     unsigned char held[sizeof a->slots_];

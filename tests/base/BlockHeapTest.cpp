@@ -18,6 +18,12 @@ namespace {
 
 bool carves() { return !tarvex::platform::checksEachAllocation(); }
 
+// A document's text as a region whose pages a heap may take.
+tarvex::SpareRegion* spareText(size_t bytes, char** text) {
+    *text = static_cast<char*>(tarvex::memAlloc(bytes));
+    return tarvex::SpareRegion::Adopt(*text, bytes);
+}
+
 }  // namespace
 
 TEST(BlockHeap, PiecesAreDistinctAndFreedOnesComeBackBySize) {
@@ -104,8 +110,8 @@ TEST(BlockHeap, LargePiecesGrowInPlaceOrMoveWithTheirBytes) {
 TEST(BlockHeap, SparePagesAreCarvedAndKeptUntilTheGroupGoes) {
     if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
     const size_t stretch = 256 * 1024;
-    char* text = static_cast<char*>(tarvex::memAlloc(4 * stretch));
-    tarvex::SpareRegion* region = tarvex::SpareRegion::Adopt(text, 4 * stretch);
+    char* text = nullptr;
+    tarvex::SpareRegion* region = spareText(4 * stretch, &text);
     ASSERT_NE(nullptr, region);
     const long blocksBefore = tarvex::memBlocksInUse();
     BlockHeap* h = BlockHeap::Create();
@@ -149,8 +155,8 @@ TEST(BlockHeap, SparePagesAreCarvedAndKeptUntilTheGroupGoes) {
 TEST(BlockHeap, SpareTailJoinsTheNextStretchAfterFreshPieces) {
     if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
     const size_t stretch = 32 * 1024;
-    char* text = static_cast<char*>(tarvex::memAlloc(8 * stretch));
-    tarvex::SpareRegion* region = tarvex::SpareRegion::Adopt(text, 8 * stretch);
+    char* text = nullptr;
+    tarvex::SpareRegion* region = spareText(8 * stretch, &text);
     ASSERT_NE(nullptr, region);
     BlockHeap* h = BlockHeap::Create();
     size_t inText = 0, fresh = 0;
