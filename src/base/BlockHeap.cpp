@@ -37,10 +37,9 @@ static_assert(sizeof(BlockHeap::kSmallMax) > 0 && BlockHeap::kSmallMax % 8 == 0,
 namespace {
 constexpr size_t kHeader = 16;        // Block header, keeping pieces 16-byte aligned
 constexpr size_t kLargeHeader = 32;   // Large header
-// Large pieces are pages of their own, which grow by moving page mappings
-// rather than copying (a wide node's child list), and which leave no
-// touched pages behind in the allocator when they grow.
-constexpr size_t kMappedMin = BlockHeap::kMediumMax;
+// Large pieces from this size on are pages of their own, which grow by
+// moving page mappings rather than copying (a wide node's child list).
+constexpr size_t kMappedMin = 1024 * 1024;
 
 void releaseLarge(void* l, size_t size, bool mapped) {
     if (mapped) platform::freeMapped(l, size);
@@ -219,10 +218,13 @@ bool BlockHeap::ExtendBacked(size_t n) {
     // early does not hold a whole block of touched pages.
     // A heap fed with a document's pages needs fresh ones only for what its
     // tree outgrows them by: smaller steps leave less backed and unused.
-    size_t step = static_cast<size_t>(end_ - cur_) + (regions_ ? kBackedStep / 16 : kBackedStep);
-    if (step < n) step = n;
+    const size_t usual = static_cast<size_t>(end_ - cur_) + (regions_ ? kBackedStep / 16 : kBackedStep);
+    const size_t step = usual < n ? n : usual;
     char* to = static_cast<size_t>(blockEnd_ - cur_) <= step ? blockEnd_ : cur_ + step;
-    platform::prefaultPages(end_, static_cast<size_t>(to - end_));
+    // A piece larger than the step (a wide child list) is backed as it is
+    // written: its slots past the children are never touched.
+    char* warm = step > usual ? cur_ + usual : to;
+    if (warm > end_) platform::prefaultPages(end_, static_cast<size_t>(warm - end_));
     end_ = to;
     // Recorded in the block, so its next user knows how far it is warm.
     char* const block = reinterpret_cast<char*>(blocks_);
@@ -317,32 +319,9 @@ void BlockHeap::FreeLarge(void* p) {
 void* BlockHeap::AllocSlow(size_t n) {
     std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
     if (shared_) hold.lock();
-    if (each_ || n > kMediumMax) return AllocLarge(n);
-    // A freed piece of the class holds at least the class size; a new one is
-    // cut at the size asked for, so texts made once at their final size
-    // waste nothing to rounding.
-    size_t classSize;
-    const size_t c = ClassOf(n, &classSize);
-    void*& head = free_[c];
-    if (head) {
-        void* p = head;
-        head = *static_cast<void**>(p);
-        if (!head && c >= kSmallClasses) mediumLists_ &= ~(uint64_t{1} << (c - kSmallClasses));
-        return p;
-    }
-    if (c >= kSmallClasses) {
-        // A larger freed piece (a child list that grew, a content replaced)
-        // is cut: its front serves, the rest goes back on a list.
-        const size_t i = c - kSmallClasses;
-        const uint64_t larger = mediumLists_ & ~((uint64_t{2} << i) - 1);
-        if (larger) {
-            const size_t big = kSmallClasses + static_cast<size_t>(__builtin_ctzll(larger));
-            void* p = free_[big];
-            free_[big] = *static_cast<void**>(p);
-            if (!free_[big]) mediumLists_ &= ~(uint64_t{1} << (big - kSmallClasses));
-            PushFree(static_cast<char*>(p) + n, MediumClassSize(big) - n);
-            return p;
-        }
+    if (each_ || n > kCarvedMax) return AllocLarge(n);
+    if (n <= kMediumMax) {
+        if (void* p = FromFreeLists(n)) return p;
     }
     if (static_cast<size_t>(end_ - cur_) < n) {
         if (inSpare_) {
@@ -362,14 +341,44 @@ void* BlockHeap::AllocSlow(size_t n) {
     return p;
 }
 
+void* BlockHeap::FromFreeLists(size_t n) {
+    // A freed piece of the class holds at least the class size; a new one is
+    // cut at the size asked for, so texts made once at their final size
+    // waste nothing to rounding.
+    size_t classSize;
+    const size_t c = ClassOf(n, &classSize);
+    void*& head = free_[c];
+    if (head) {
+        void* p = head;
+        head = *static_cast<void**>(p);
+        if (!head && c >= kSmallClasses) mediumLists_ &= ~(uint64_t{1} << (c - kSmallClasses));
+        return p;
+    }
+    if (c < kSmallClasses) return nullptr;
+    // A larger freed piece (a child list that grew, a content replaced) is
+    // cut: its front serves, the rest goes back on a list.
+    const size_t i = c - kSmallClasses;
+    const uint64_t larger = mediumLists_ & ~((uint64_t{2} << i) - 1);
+    if (!larger) return nullptr;
+    const size_t big = kSmallClasses + static_cast<size_t>(__builtin_ctzll(larger));
+    void* p = free_[big];
+    free_[big] = *static_cast<void**>(p);
+    if (!free_[big]) mediumLists_ &= ~(uint64_t{1} << (big - kSmallClasses));
+    PushFree(static_cast<char*>(p) + n, MediumClassSize(big) - n);
+    return p;
+}
+
 void BlockHeap::FreeSlow(void* p, size_t n) {
     std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
     if (shared_) hold.lock();
-    if (each_ || n > kMediumMax) {
+    if (each_ || n > kCarvedMax) {
         FreeLarge(p);
         return;
     }
-    PushFree(p, n);
+    // A carved piece above the classes goes to the lists in pieces.
+    char* c = static_cast<char*>(p);
+    for (; n > kMediumMax; n -= kMediumMax, c += kMediumMax) PushFree(c, kMediumMax);
+    PushFree(c, n);
 }
 
 void BlockHeap::PushFree(void* p, size_t n) {
@@ -388,11 +397,11 @@ void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
     oldN = Round(oldN);
     newN = Round(newN);
     if (oldN == newN) return p;
-    const bool large = each_ || oldN > kMediumMax;
-    if (!large && newN <= kMediumMax) {
+    const bool large = each_ || oldN > kCarvedMax;
+    if (!large && newN <= kMediumMax && oldN <= kMediumMax) {
         if (newN < oldN && oldN - newN < oldN / 8) return p;   // a small shrink keeps the piece
     }
-    if (large && (each_ || newN > kMediumMax)) {
+    if (large && (each_ || newN > kCarvedMax)) {
         // Both large: the allocator may grow the piece in place.
         std::unique_lock<std::mutex> hold(lock_, std::defer_lock);
         if (shared_) hold.lock();

@@ -5,8 +5,9 @@
 // blocks at the size asked for (in 8-byte steps), so building a tree touches
 // few pages; a freed piece waits on the free list of the largest size class
 // it holds in full (8-byte steps up to kSmallMax, then eight classes per
-// doubling) for the next one. Larger pieces are allocations of their
-// own, kept on a list. Releasing the last tree of a group returns whole
+// doubling) for the next one. Pieces up to kCarvedMax are cut from blocks
+// too, and a freed one is cut up into the free lists. Larger pieces are
+// allocations of their own, kept on a list. Releasing the last tree of a group returns whole
 // blocks (to the BlockCache, warm for the next tree) instead of freeing
 // piece by piece.
 //
@@ -32,6 +33,9 @@ class BlockHeap {
 public:
     static constexpr size_t kSmallMax = 512;
     static constexpr size_t kMediumMax = 64 * 1024;
+    // Larger pieces (a wide node's child list) are cut from blocks up to
+    // this size: growing one leaves its old piece to the free lists.
+    static constexpr size_t kCarvedMax = 512 * 1024;
 
     // A heap with one tree.
     static BlockHeap* Create();
@@ -116,6 +120,9 @@ private:
     void PushFree(void* p, size_t n);
     BlockHeap* FindRoot();
     void* AllocSlow(size_t n);
+    // A freed piece for n (a medium size) bytes, whole or cut from a larger
+    // one; null when there is none.
+    void* FromFreeLists(size_t n);
     void FreeSlow(void* p, size_t n);
     void* AllocLarge(size_t n);
     void FreeLarge(void* p);

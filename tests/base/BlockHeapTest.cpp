@@ -179,6 +179,10 @@ TEST(BlockHeap, SpareTailJoinsTheNextStretchAfterFreshPieces) {
     h->Free(big, 40000);
     EXPECT_EQ(big, h->Alloc(3000));
     EXPECT_EQ(big + 3000, h->Alloc(3000));
+    // So does a wide child list that grew out of its piece.
+    char* wide = static_cast<char*>(h->Alloc(100000));
+    h->Free(wide, 100000);
+    EXPECT_EQ(wide, h->Alloc(60000));
     region->Release();
     h->ReleaseTree();
 }
