@@ -15,13 +15,15 @@
 
 namespace tarvex {
 
-static_assert(sizeof(char*) <= 11, "a tag block's address fits the inline tag bytes");
-static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 80, "a node takes 80 bytes");
+static_assert(sizeof(char*) <= 10, "a tag block's address fits the inline tag bytes");
+static_assert(sizeof(void*) != 8 || sizeof(TreeNode) == 72, "a node takes 72 bytes");
 
 namespace {
 
-// The first block of a child list, unless a sibling shows a better size.
-constexpr int32_t kFirstChildBlock = 5;
+// The first block of a child list (as a power of two), unless a sibling
+// shows a better size.
+constexpr uint8_t kFirstChildBlock = 2;
+constexpr uint8_t kMaxChildBlock = 30;
 
 int32_t textLength(const char* s) { return s ? static_cast<int32_t>(std::strlen(s)) : 0; }
 
@@ -39,9 +41,9 @@ void TreeNode::ReleaseParts(BlockHeap* heap) {
         heap->Free(attributes_, sizeof(AttributeSet));
         attributes_ = nullptr;
     }
-    if (childCapacity_) {
-        heap->Free(slots_, sizeof(TreeNode*) * static_cast<size_t>(childCapacity_));
-        childCapacity_ = 0;
+    if (childBlock_) {
+        heap->Free(slots_, sizeof(TreeNode*) * static_cast<size_t>(ChildCapacity()));
+        childBlock_ = 0;
         one_ = nullptr;
     }
     childCount_ = 0;
@@ -133,35 +135,38 @@ TreeNode* TreeNode::NewTree(const char* tag, const char* content) {
 }
 
 void TreeNode::GrowChildren() {
-    // The block lives in the tree's heap. The first one is sized like the
-    // previous sibling's list, since siblings tend to look alike; later ones
-    // double, so a wide list costs linear time.
-    int32_t grown;
-    if (childCapacity_ == 0) {
+    // The block lives in the tree's heap, its size a power of two. The first
+    // one is sized like the previous sibling's list, since siblings tend to
+    // look alike; later ones double, so a wide list costs linear time.
+    uint8_t grown;
+    if (childBlock_ == 0) {
         TreeNode* before = GetPreviousSibling();
-        grown = before && before->childCount_ >= 2 ? before->childCount_ : kFirstChildBlock;
+        grown = kFirstChildBlock;
+        if (before && before->childCount_ > (1 << kFirstChildBlock)) {
+            while (grown < kMaxChildBlock && (int32_t{1} << grown) < before->childCount_) ++grown;
+        }
     } else {
-        if (childCapacity_ > INT32_MAX / 2) fatalError("too many children");
-        grown = childCapacity_ * 2;
+        if (childBlock_ >= kMaxChildBlock) fatalError("too many children");
+        grown = static_cast<uint8_t>(childBlock_ + 1);
     }
     BlockHeap* heap = Heap();
-    const size_t bytes = sizeof(TreeNode*) * static_cast<size_t>(grown);
+    const size_t bytes = sizeof(TreeNode*) << grown;
     TreeNode** block;
-    if (childCapacity_) {
+    if (childBlock_) {
         block = static_cast<TreeNode**>(
-            heap->Realloc(slots_, sizeof(TreeNode*) * static_cast<size_t>(childCapacity_), bytes));
+            heap->Realloc(slots_, sizeof(TreeNode*) * static_cast<size_t>(ChildCapacity()), bytes));
     } else {
         block = static_cast<TreeNode**>(heap->Alloc(bytes));
         if (block && childCount_ == 1) block[0] = one_;
     }
     if (!block) fatalError("out of memory for a child list");
     slots_ = block;
-    childCapacity_ = grown;
+    childBlock_ = grown;
 }
 
 inline void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
     // A lone child is held in the node; a block comes with the second.
-    if (parent->childCount_ >= (parent->childCapacity_ ? parent->childCapacity_ : 1)) parent->GrowChildren();
+    if (parent->childCount_ >= parent->ChildCapacity()) parent->GrowChildren();
     child->index_ = parent->childCount_;
     parent->Slots()[parent->childCount_++] = child;
     child->parent_ = parent;
@@ -255,16 +260,20 @@ void TreeNode::SwapNodeData(TreeNode* a, TreeNode* b) {
         bool t = a->hasTag_;
         a->hasTag_ = b->hasTag_;
         b->hasTag_ = t;
-        unsigned char store[kContentStore];
-        std::memcpy(store, a->contentStore_, kContentStore);
-        std::memcpy(a->contentStore_, b->contentStore_, kContentStore);
-        std::memcpy(b->contentStore_, store, kContentStore);
+        unsigned char store[sizeof a->text_];
+        std::memcpy(store, &a->text_, sizeof store);
+        std::memcpy(&a->text_, &b->text_, sizeof store);
+        std::memcpy(&b->text_, store, sizeof store);
+        std::swap(a->textLen_, b->textLen_);
         t = a->hasContent_;
         a->hasContent_ = b->hasContent_;
         b->hasContent_ = t;
         t = a->bufferContent_;
         a->bufferContent_ = b->bufferContent_;
         b->bufferContent_ = t;
+        t = a->grownText_;
+        a->grownText_ = b->grownText_;
+        b->grownText_ = t;
         std::swap(a->attributes_, b->attributes_);
     }
     if (a->hasContent_ && a->GetContentLength() == 0) a->RemoveContent();
@@ -303,7 +312,7 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
     std::memcpy(&a->slots_, &b->slots_, sizeof held);
     std::memcpy(&b->slots_, held, sizeof held);
     std::swap(a->childCount_, b->childCount_);
-    std::swap(a->childCapacity_, b->childCapacity_);
+    std::swap(a->childBlock_, b->childBlock_);
     if (crossTree) {
         if (a->tree_) a->tree_->total += movedIntoA - movedIntoB;
         if (b->tree_) b->tree_->total += movedIntoB - movedIntoA;
@@ -356,7 +365,7 @@ void TreeNode::DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly) {
                 for (int32_t i = 1; i < count; ++i) stack.Append(c[i]);
             }
             if (piecesOnly) {
-                if (n->hasContent_ && n->bufferContent_) delete n->Content();
+                if (n->hasContent_ && n->bufferContent_) delete n->buffer_;
             } else {
                 n->ReleaseParts(heap);
                 n->~TreeNode();

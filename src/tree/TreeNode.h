@@ -73,11 +73,11 @@ public:
     void SetTag(const char* text, int32_t len);
     const char* GetContent() const {            // "" when absent
         if (!hasContent_) return "";
-        return bufferContent_ ? Content()->getString() : Text().data;
+        return bufferContent_ ? buffer_->getString() : text_;
     }
     int32_t GetContentLength() const {
         if (!hasContent_) return 0;
-        return bufferContent_ ? Content()->getSize() : Text().length;
+        return bufferContent_ ? buffer_->getSize() : textLen_;
     }
     bool HasContent() const;                    // present and non-empty
     bool HasContentBuffer() const { return hasContent_; }
@@ -109,7 +109,7 @@ public:
     }
     TreeNode* LastChild() const { return childCount_ > 0 ? ChildSlots()[childCount_ - 1] : nullptr; }
     // The children in order, NumChildren() of them.
-    TreeNode* const* ChildSlots() const { return childCapacity_ ? slots_ : &one_; }
+    TreeNode* const* ChildSlots() const { return childBlock_ ? slots_ : &one_; }
     // Puts `child`, already a child of this node, in slot i (for reordering;
     // RelinkSiblings afterwards).
     void SetChild(int32_t i, TreeNode* child) {
@@ -138,17 +138,11 @@ public:
     int32_t RefCount() const { return refCount_; }
 
 private:
-    TreeNode() : hasTag_(false), hasContent_(false), cdata_(false), bufferContent_(false) {}
+    TreeNode()
+        : hasTag_(false), hasContent_(false), cdata_(false), bufferContent_(false), grownText_(false) {}
     ~TreeNode() = default;
     TreeNode(const TreeNode&) = delete;
     TreeNode& operator=(const TreeNode&) = delete;
-
-    // Content kept in the tree's heap: `capacity` bytes, NUL-terminated.
-    struct HeapText {
-        char* data;
-        int32_t length;
-        int32_t capacity;
-    };
 
     BlockHeap* Heap() const { return tree_->Heap(); }
     static TreeNode* MakeNode(TreeInfo* tree, const char* tag, int32_t tagLen, const char* content,
@@ -163,22 +157,14 @@ private:
     static void DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly);
     // Frees what the node holds (not the node itself).
     void ReleaseParts(BlockHeap* heap);
-    TreeNode** Slots() { return childCapacity_ ? slots_ : &one_; }
+    TreeNode** Slots() { return childBlock_ ? slots_ : &one_; }
+    int32_t ChildCapacity() const { return childBlock_ ? int32_t{1} << childBlock_ : 1; }
     // Takes `child` out of its slot; the later children move up one.
     void RemoveChildAt(int32_t i);
-    // The content's own buffer (bufferContent_).
-    StringBuffer* Content() {
-        StringBuffer* b;
-        std::memcpy(&b, contentStore_, sizeof b);
-        return b;
-    }
-    const StringBuffer* Content() const {
-        const StringBuffer* b;
-        std::memcpy(&b, contentStore_, sizeof b);
-        return b;
-    }
-    HeapText& Text() { return *std::launder(reinterpret_cast<HeapText*>(contentStore_)); }
-    const HeapText& Text() const { return *std::launder(reinterpret_cast<const HeapText*>(contentStore_)); }
+    // The bytes a heap text holds: exactly its length and NUL, or, once it
+    // has grown by appends, the next power of two (at least 16).
+    int32_t TextCapacity() const { return grownText_ ? GrownCapacity(textLen_) : textLen_ + 1; }
+    static int32_t GrownCapacity(int32_t length);
     // Content in the heap; an empty one holds one byte.
     void MakeContent(const char* text, int32_t len);
     // Moves a heap content into a buffer of its own (or makes an empty one).
@@ -197,34 +183,37 @@ private:
     // Both trees' memory becomes one group (nodes or their pieces move).
     static void ShareMemory(TreeNode* a, TreeNode* b);
 
-    // Size of the content store: a heap text, or a buffer's address.
-    static constexpr size_t kContentStore = 16;
     // Tags shorter than this many bytes live in the node itself; longer ones
     // in a block of their exact size whose address the first bytes hold.
-    static constexpr int32_t kInlineTag = 11;
+    static constexpr int32_t kInlineTag = 10;
 
     TreeInfo* tree_ = nullptr;
     AttributeSet* attributes_ = nullptr;
     TreeNode* parent_ = nullptr;
-    // The children: a block of childCapacity_ slots in the tree's heap, or,
-    // while there is no block (capacity 0), at most one child held here.
+    // The children: a block of 1 << childBlock_ slots in the tree's heap, or,
+    // while there is no block (childBlock_ 0), at most one child held here.
     union {
         TreeNode** slots_;
         TreeNode* one_ = nullptr;
     };
-    // The content lives inside the node (when hasContent_): a HeapText, or the
-    // address of a StringBuffer of its own when bufferContent_.
-    alignas(8) unsigned char contentStore_[kContentStore];
+    // The content (when hasContent_): a NUL-terminated text of textLen_ bytes
+    // in the tree's heap, or a buffer of its own when bufferContent_.
+    union {
+        char* text_;
+        StringBuffer* buffer_;
+    };
+    int32_t textLen_ = 0;
     int32_t childCount_ = 0;
-    int32_t childCapacity_ = 0;
     int32_t index_ = 0;                 // this node's slot in its parent
     int32_t refCount_ = 0;
     int32_t tagLen_ = 0;
+    uint8_t childBlock_ = 0;
     char tag_[kInlineTag];
     bool hasTag_ : 1;
     bool hasContent_ : 1;
     bool cdata_ : 1;
     bool bufferContent_ : 1;
+    bool grownText_ : 1;              // the text's capacity is GrownCapacity
 };
 
 }  // namespace tarvex

@@ -44,14 +44,23 @@ void assignBytes(StringBuffer& b, const char* p, int32_t n) {
 
 }  // namespace
 
+int32_t TreeNode::GrownCapacity(int32_t length) {
+    // Powers of two keep repeated appends linear; the capacity follows from
+    // the length, so the node need not hold it.
+    const int64_t need = static_cast<int64_t>(length) + 1;
+    if (need > (int64_t{1} << 30)) return INT32_MAX;
+    int32_t c = 16;
+    while (c < need) c *= 2;
+    return c;
+}
+
 StringBuffer* TreeNode::ContentBuffer() {
     if (!hasContent_) return nullptr;
-    return bufferContent_ ? Content() : MakeBufferContent(0);
+    return bufferContent_ ? buffer_ : MakeBufferContent(0);
 }
 
 // Contents are sized exactly (len + 1); an empty one holds one byte.
 void TreeNode::MakeContent(const char* text, int32_t len) {
-    static_assert(sizeof(HeapText) <= kContentStore, "a heap content fits the content store");
     if (!text || len <= 0) {
         text = "";
         len = 0;
@@ -59,35 +68,34 @@ void TreeNode::MakeContent(const char* text, int32_t len) {
     char* data = static_cast<char*>(Heap()->Alloc(static_cast<size_t>(len) + 1));
     if (!data) fatalError("out of memory for a content");
     *copyShort(data, text, static_cast<size_t>(len)) = 0;
-    HeapText& t = *new (contentStore_) HeapText;
-    t.data = data;
-    t.length = len;
-    t.capacity = len + 1;
+    text_ = data;
+    textLen_ = len;
     hasContent_ = true;
     bufferContent_ = false;
+    grownText_ = false;
 }
 
 StringBuffer* TreeNode::MakeBufferContent(int32_t increment) {
     BlockHeap* heap = Heap();
     StringBuffer* b;
     if (hasContent_) {
-        HeapText t = Text();
-        b = new StringBuffer(t.data, t.length, increment);
-        heap->Free(t.data, static_cast<size_t>(t.capacity));
+        b = new StringBuffer(text_, textLen_, increment);
+        heap->Free(text_, static_cast<size_t>(TextCapacity()));
     } else {
         b = new StringBuffer("", 0, increment);
     }
-    std::memcpy(contentStore_, &b, sizeof b);
+    buffer_ = b;
     hasContent_ = true;
     bufferContent_ = true;
+    grownText_ = false;
     heap->AddForeign(1);
-    return Content();
+    return b;
 }
 
 bool TreeNode::HasContent() const { return GetContentLength() > 0; }
 
 StringBuffer* TreeNode::EnsureContentBuffer(int32_t increment) {
-    if (hasContent_ && bufferContent_) return Content();
+    if (hasContent_ && bufferContent_) return buffer_;
     return MakeBufferContent(increment);
 }
 
@@ -100,20 +108,22 @@ void TreeNode::SetContent(const char* text, int32_t len) {
         return;
     }
     if (bufferContent_) {
-        assignBytes(*Content(), text, len);
+        assignBytes(*buffer_, text, len);
         return;
     }
-    HeapText& t = Text();
-    if (len + 1 <= t.capacity) {
+    // Rewritten in place while the capacity the new length implies is the
+    // one the text has.
+    const int32_t capacity = TextCapacity();
+    if (grownText_ ? GrownCapacity(len) == capacity : len == textLen_) {
         // `text` may lie in the content itself.
-        if (len > 0) std::memmove(t.data, text, static_cast<size_t>(len));
-        t.data[len] = 0;
-        t.length = len;
+        if (len > 0) std::memmove(text_, text, static_cast<size_t>(len));
+        text_[len] = 0;
+        textLen_ = len;
         return;
     }
-    HeapText old = t;
+    char* old = text_;
     MakeContent(text, len);
-    Heap()->Free(old.data, static_cast<size_t>(old.capacity));
+    Heap()->Free(old, static_cast<size_t>(capacity));
 }
 
 void TreeNode::SetContentBytes(const char* bytes, int32_t n) {
@@ -133,7 +143,7 @@ void TreeNode::AppendContent(const char* bytes, int32_t n) {
         return;
     }
     if (bufferContent_) {
-        StringBuffer& content = *Content();
+        StringBuffer& content = *buffer_;
         if (pointsInto(content, bytes)) {
             StringBuffer copy(bytes, n, 0);
             content.appendN(copy.getString(), n);
@@ -142,40 +152,40 @@ void TreeNode::AppendContent(const char* bytes, int32_t n) {
         content.appendN(bytes, n);
         return;
     }
-    HeapText& t = Text();
-    const int64_t want = static_cast<int64_t>(t.length) + n + 1;
+    const int64_t want = static_cast<int64_t>(textLen_) + n + 1;
     if (want > INT32_MAX) fatalError("content would exceed 2 GB");
-    if (want <= t.capacity) {
-        std::memmove(t.data + t.length, bytes, static_cast<size_t>(n));
+    const int32_t capacity = TextCapacity();
+    const int32_t length = static_cast<int32_t>(want - 1);
+    if (want <= capacity) {
+        // Only a grown text has room, and its capacity stays that of the new length.
+        std::memmove(text_ + textLen_, bytes, static_cast<size_t>(n));
     } else {
-        // Grows by half again, so repeated appends stay linear; `bytes` may
-        // lie in the old block, which is freed last.
-        int64_t grown = static_cast<int64_t>(t.capacity) + t.capacity / 2;
-        if (grown < want) grown = want;
-        if (grown > INT32_MAX) grown = INT32_MAX;
+        // `bytes` may lie in the old block, which is freed last.
+        const int32_t grown = GrownCapacity(length);
         BlockHeap* heap = Heap();
         char* data = static_cast<char*>(heap->Alloc(static_cast<size_t>(grown)));
         if (!data) fatalError("out of memory for a content");
-        std::memcpy(data, t.data, static_cast<size_t>(t.length));
-        std::memcpy(data + t.length, bytes, static_cast<size_t>(n));
-        heap->Free(t.data, static_cast<size_t>(t.capacity));
-        t.data = data;
-        t.capacity = static_cast<int32_t>(grown);
+        std::memcpy(data, text_, static_cast<size_t>(textLen_));
+        std::memcpy(data + textLen_, bytes, static_cast<size_t>(n));
+        heap->Free(text_, static_cast<size_t>(capacity));
+        text_ = data;
+        grownText_ = true;
     }
-    t.length += n;
-    t.data[t.length] = 0;
+    textLen_ = length;
+    text_[length] = 0;
 }
 
 void TreeNode::RemoveContent() {
     if (!hasContent_) return;
     if (bufferContent_) {
-        delete Content();
+        delete buffer_;
         Heap()->AddForeign(-1);
     } else {
-        Heap()->Free(Text().data, static_cast<size_t>(Text().capacity));
+        Heap()->Free(text_, static_cast<size_t>(TextCapacity()));
     }
     hasContent_ = false;
     bufferContent_ = false;
+    grownText_ = false;
 }
 
 }  // namespace tarvex
