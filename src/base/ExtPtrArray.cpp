@@ -20,62 +20,13 @@ void ExtPtrArray::FreeBlock() {
     elements_ = nullptr;
 }
 
-void ExtPtrArray::Swap(ExtPtrArray& other) {
-    static_assert(sizeof(void*) == sizeof(void**), "the lone element shares the block pointer's place");
-    std::swap(step_, other.step_);
-    std::swap(capacity_, other.capacity_);
-    std::swap(count_, other.count_);
-    std::swap(deferred_, other.deferred_);
-    std::swap(outer_, other.outer_);
-    // The union moves as bytes, whichever member is in use on either side.
-    unsigned char t[sizeof(void*)];
-    std::memcpy(t, &one_, sizeof t);
-    std::memcpy(&one_, &other.one_, sizeof t);
-    std::memcpy(&other.one_, t, sizeof t);
-}
-
-int32_t ExtPtrArray::GrowthCapacity() const {
-    if (deferred_) return capacity_;
+void ExtPtrArray::Grow() {
     int32_t needed = count_ + 1;
     int64_t grown = static_cast<int64_t>(capacity_) + step_;
-    return grown > needed ? static_cast<int32_t>(grown) : needed + 1;
-}
-
-void ExtPtrArray::UseOuterBlock(void** block, int32_t capacity) {
-    if (deferred_) {
-        // The lone element moves in; the step stays, as for a first block.
-        if (count_ > 0) block[0] = one_;
-        deferred_ = false;
-    } else {
-        if (!outer_ && elements_) {
-            // A block of the array's own: its slots move to the new one.
-            std::memcpy(block, elements_, sizeof(void*) * static_cast<size_t>(count_));
-            FreeBlock();
-        }
-        if (step_ < kMaxStep) step_ = capacity < kMaxStep ? capacity : kMaxStep;
-    }
-    // Slots past the count are never read, so they stay as they are: a wide
-    // list does not touch its pages ahead of the children that fill them.
-    elements_ = block;
-    capacity_ = capacity;
-    outer_ = true;
-}
-
-void ExtPtrArray::Grow() {
-    int32_t newCapacity = GrowthCapacity();
+    int32_t newCapacity = grown > needed ? static_cast<int32_t>(grown) : needed + 1;
     // Same result as a fresh zeroed block with the old elements copied in.
     size_t bytes = sizeof(void*) * static_cast<size_t>(newCapacity);
-    void** grownBlock;
-    if (outer_) {
-        // Not ours to resize: the slots move to a block of our own.
-        grownBlock = static_cast<void**>(memAlloc(bytes));
-        if (grownBlock && count_ > 0) {
-            std::memcpy(grownBlock, elements_, sizeof(void*) * static_cast<size_t>(count_));
-        }
-        outer_ = false;
-    } else {
-        grownBlock = static_cast<void**>(elements_ ? memRealloc(elements_, bytes) : memAlloc(bytes));
-    }
+    void** grownBlock = static_cast<void**>(elements_ ? memRealloc(elements_, bytes) : memAlloc(bytes));
     std::memset(grownBlock + capacity_, 0,
                 sizeof(void*) * static_cast<size_t>(newCapacity - capacity_));
     elements_ = grownBlock;
@@ -84,22 +35,13 @@ void ExtPtrArray::Grow() {
 }
 
 void ExtPtrArray::AppendSlow(void* p) {
-    if (deferred_) {
-        // The second element: the block is made now, as the eager one would be.
-        void* first = one_;
-        void** block =
-            static_cast<void**>(memAllocZeroed(sizeof(void*) * static_cast<size_t>(capacity_)));
-        if (count_ > 0) block[0] = first;
-        deferred_ = false;
-        elements_ = block;
-    }
     if (count_ >= capacity_) Grow();
     elements_[count_++] = p;
 }
 
 void* ExtPtrArray::RemoveAt(int32_t i) {
     if (i < 0 || i >= count_) return nullptr;
-    void** slots = Elements();
+    void** slots = elements_;
     void* removed = slots[i];
     std::memmove(slots + i, slots + i + 1, sizeof(void*) * static_cast<size_t>(count_ - i - 1));
     --count_;
@@ -108,7 +50,7 @@ void* ExtPtrArray::RemoveAt(int32_t i) {
 }
 
 void ExtPtrArray::Set(int32_t i, void* p) {
-    if (i >= 0 && i < count_) Elements()[i] = p;
+    if (i >= 0 && i < count_) elements_[i] = p;
 }
 
 // ---------------------------------------------------------------------------
@@ -212,7 +154,7 @@ void ExtPtrArray::Sort(CompareFn compare, void* context) {
     if (!compare || count_ < 2) return;
     int32_t budget = 0;
     for (int32_t n = count_; n > 1; n >>= 1) budget += 2;
-    Sorter sorter{Elements(), compare, context};
+    Sorter sorter{elements_, compare, context};
     sorter.quickSort(0, count_ - 1, budget);
 }
 
