@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "codec/ContentCoding.h"
-#include "text/DataBuffer.h"
-#include "text/StringBuffer.h"
+#include "support/TextSupport.h"
 #include "charset/HashConvert.h"
 #include "charset/tables/CodePageBlobs.h"
 
@@ -101,10 +100,6 @@ std::string container(const std::string& payload, uint32_t declaredLength, uint3
     for (int i = 0; i < 4; ++i) out += static_cast<char>((declaredLength >> (8 * i)) & 0xFF);
     out.append(packed.data(), packedLen);
     return out;
-}
-
-std::string payloadOf(const DataBuffer& b) {
-    return std::string(reinterpret_cast<const char*>(b.getData()), b.getSize());
 }
 
 // ---------------------------------------------------------------- data
@@ -354,15 +349,15 @@ TEST(CodePageTables, DoubleByteSingleBytes) {
 TEST(CodePageTablesBlob, UnpacksGoodAndRefusesDamagedBlobs) {
     DataBuffer payload;
     ASSERT_TRUE(unpackTableBlob(joinedBlob(1252).c_str(), payload));
-    const std::string real = payloadOf(payload);
+    const std::string real = tarvex_test::textOf(payload);
     const uint32_t n = static_cast<uint32_t>(real.size());
     const std::string good = container(real, n);
     ASSERT_TRUE(unpackTableBlob(("c" + toBase64(good)).c_str(), payload));
-    EXPECT_EQ(payloadOf(payload), real);
+    EXPECT_EQ(tarvex_test::textOf(payload), real);
     // Flag 'x': the base64 is the payload itself.
     const std::string raw("au\x01\x80\x20\x00", 6);
     ASSERT_TRUE(unpackTableBlob(("x" + toBase64(raw)).c_str(), payload));
-    EXPECT_EQ(payloadOf(payload), raw);
+    EXPECT_EQ(tarvex_test::textOf(payload), raw);
 
     auto refused = [&](const std::string& blob) {
         payload.append("junk", 4);

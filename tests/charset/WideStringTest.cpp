@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "text/DataBuffer.h"
-#include "text/StringBuffer.h"
+#include "support/TextSupport.h"
 
 namespace tarvex {
 namespace {
@@ -40,8 +39,7 @@ TEST(WideString, BstrToUtf8) {
     DataBuffer bytes;
     bytes.append("old", 3);
     bstrToUtf8(text.b, bytes);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()),
-              "A\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(tarvex_test::textOf(bytes), "A\xC3\xA9\xF0\x9F\x98\x80");
     bstrToUtf8(nullptr, bytes);
     EXPECT_EQ(bytes.getSize(), 0u);
 }
@@ -79,7 +77,7 @@ TEST(WideString, LeadingFeffIsACharacterOfTheString) {
     Bstr only(makeBstr({0xFEFF}));
     DataBuffer bytes;
     bstrToUtf8(only.b, bytes);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()), "\xEF\xBB\xBF");
+    EXPECT_EQ(tarvex_test::textOf(bytes), "\xEF\xBB\xBF");
 
     Bstr back(utf8ToBstr(StringBuffer("\xEF\xBB\xBF" "data")));
     EXPECT_EQ(unitsOf(back.b), std::u16string(u"\uFEFFdata"));

@@ -4,12 +4,13 @@
 
 #include <string>
 
+#include "support/TextSupport.h"
+
 namespace tarvex {
 namespace {
 
 std::string wideBytes(XString& x) {
-    const DataBuffer& b = x.getWideBytes();
-    return std::string(reinterpret_cast<const char*>(b.getData()), b.getSize());
+    return tarvex_test::textOf(x.getWideBytes());
 }
 
 TEST(XString, FreshAndClearedAreEmptyInEveryForm) {

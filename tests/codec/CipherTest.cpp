@@ -9,6 +9,7 @@
 #include "codec/OutputDataBuffer.h"
 #include "codec/ToolSupport.h"
 #include "codec/TwoFish.h"
+#include "support/TextSupport.h"
 #include "log/Logger.h"
 #include "platform/Crypto.h"
 #include "text/StringBuffer.h"
@@ -44,11 +45,7 @@ bool decrypted(const std::string& password, std::string data, std::string* plain
     bool ok = cipher.decryptBytes(reinterpret_cast<uint8_t*>(&data[0]), static_cast<uint32_t>(data.size()), &length,
                                   logger);
     *plain = data.substr(0, length);
-    if (log) {
-        StringBuffer text;
-        logger.GetText(text);
-        *log = text.getString();
-    }
+    if (log) *log = tarvex_test::logText(logger);
     return ok;
 }
 

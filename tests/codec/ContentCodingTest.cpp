@@ -6,11 +6,13 @@
 #include <string>
 
 #include "codec/ToolSupport.h"
+#include "support/TextSupport.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 
 using namespace tarvex;
 using tarvex_test::runPython;
+using tarvex_test::textOf;
 
 namespace {
 
@@ -23,7 +25,7 @@ std::string lines(const std::string& bytes) {
 bool strict(const std::string& text, std::string* bytes) {
     DataBuffer out;
     bool ok = ContentCoding::decodeBase64Strict(text.data(), static_cast<uint32_t>(text.size()), out);
-    bytes->assign(reinterpret_cast<const char*>(out.getData()), out.getSize());
+    *bytes = textOf(out);
     return ok;
 }
 
@@ -37,7 +39,7 @@ std::string randomBytes(size_t n, unsigned seed) {
 std::string words(const std::string& text) {
     DataBuffer out;
     ContentCoding::decodeWords(StringBuffer(text.c_str()), out);
-    return std::string(reinterpret_cast<const char*>(out.getData()), out.getSize());
+    return textOf(out);
 }
 
 }  // namespace
@@ -101,10 +103,10 @@ TEST(ContentCodingTest, QCodingFollowsTheHeaderRules) {
 
     DataBuffer out;
     ContentCoding::decodeQ("a=3Db=3dc_d=4", 0, out);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.getData()), out.getSize()), "a=b=3dc d=4");
+    EXPECT_EQ(textOf(out), "a=b=3dc d=4");
     out.clear();
     ContentCoding::decodeQ("x y\r\n?\x80\xE9", 0, out);  // space, line breaks, "?" and 127-159 are dropped
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.getData()), out.getSize()), "xy\xE9");
+    EXPECT_EQ(textOf(out), "xy\xE9");
 }
 
 TEST(ContentCodingTest, DecodeWordsKeepsTextAndStopsAtAMalformedWord) {
@@ -164,7 +166,7 @@ TEST(ContentCodingTest, AgreesWithPythonQuotedPrintableAndEncodedWords) {
     DataBuffer bytes;
     const std::string pyQ = out.substr(p2 + 1, p3 - p2 - 1);
     ContentCoding::decodeQ(pyQ.c_str(), static_cast<int32_t>(pyQ.size()), bytes);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()), "Gr\xFC\xDF" "e an_alle = !");
+    EXPECT_EQ(textOf(bytes), "Gr\xFC\xDF" "e an_alle = !");
     EXPECT_EQ(words(out.substr(p3 + 1, p4 - p3 - 1)), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x93");
     EXPECT_EQ(words(out.substr(p4 + 1)), "Gr\xFC\xDF" "e");
 }

@@ -12,12 +12,14 @@
 
 #include "log/Logger.h"
 #include "support/CommandRunner.h"
+#include "support/TextSupport.h"
 #include "text/DataBuffer.h"
 #include "file/FileAccess.h"
 #include "text/StringBuffer.h"
 
 namespace fs = std::filesystem;
 using namespace tarvex;
+using tarvex_test::logText;
 
 namespace {
 
@@ -27,11 +29,6 @@ protected:
 
     size_t entriesInDir() const {
         return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
-    }
-    static std::string logText(Logger& log) {
-        StringBuffer text;
-        log.GetText(text);
-        return text.getString();
     }
 
     tarvex_test::ScratchDir scratch_{"files"};

@@ -4,6 +4,7 @@
 
 #include "http/OstrandUrl.h"
 #include "log/Logger.h"
+#include "support/TextSupport.h"
 #include "text/StringBuffer.h"
 
 namespace {
@@ -70,10 +71,7 @@ TEST(OstrandUrlTest, AdmissionRefusesMediaAndOverlongUrls) {
     EXPECT_FALSE(OstrandUrl::admitUrl((base + std::string(801 - base.size(), 'a')).c_str(), 800, log));
     EXPECT_FALSE(OstrandUrl::admitUrl("http://h/song.MP3", 800, log));
     EXPECT_TRUE(OstrandUrl::admitUrl("http://h/song.mp3?x=1", 800, log));
-    StringBuffer text;
-    log.GetText(text);
-    EXPECT_NE(std::string(text.getString()).find("Does not support URLs with this file extension"),
-              std::string::npos);
+    EXPECT_NE(tarvex_test::logText(log).find("Does not support URLs with this file extension"), std::string::npos);
 }
 
 TEST(OstrandUrlTest, RedirectsResolveAgainstTheCurrentDirectory) {

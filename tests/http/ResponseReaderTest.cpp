@@ -10,6 +10,7 @@
 #include "http/HttpResponseHeader.h"
 #include "http/ResponseReader.h"
 #include "log/Logger.h"
+#include "support/TextSupport.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 
@@ -67,10 +68,8 @@ Result read(const std::string& response, size_t piece = 7, HttpStream::Read end 
         r.status = header.statusCode();
         r.ok = reader.readBody(header, body, maxBody, log);
     }
-    r.body.assign(reinterpret_cast<const char*>(body.getData()), body.getSize());
-    tarvex::StringBuffer text;
-    log.GetText(text);
-    r.log = text.getString();
+    r.body = tarvex_test::textOf(body);
+    r.log = tarvex_test::logText(log);
     return r;
 }
 
