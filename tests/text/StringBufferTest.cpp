@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <new>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
