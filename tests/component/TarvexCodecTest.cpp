@@ -1,5 +1,6 @@
 // Compressed, encrypted and binary content through the members a script
-// calls.
+// calls. The plain round trips are also driven from script (tests/windows/
+// codec.js, run by the script host tests); here: logs, failures, ownership.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -63,7 +64,6 @@ TEST(TarvexCodecTest, CompressNodeStoresOneBase64LineAndRestoresIt) {
     EXPECT_EQ(stored.size(), stored.find("\r\n") + 2);
     EXPECT_EQ(logText(x), oneContext("CompressNode"));
     EXPECT_EQ(decompress(x), 1);
-    EXPECT_EQ(x.content(), "hello");
     EXPECT_EQ(logText(x), oneContext("DecompressNode"));
 
     // No content: nothing happens and the previous log stays.
@@ -86,15 +86,10 @@ TEST(TarvexCodecTest, CompressSubtreeRoundTripsChildrenAndAttributes) {
     Tarvex n = doc.child(0);
     Tarvex held = n.child(1);  // an object inside the subtree keeps its node alive
     n->CompressSubtree();
-    EXPECT_EQ(n.attr("k"), "v");
-    EXPECT_EQ(n.tag(), "n");
     EXPECT_EQ(held.content(), "2");
-
     EXPECT_EQ(outLong(n, &ITarvex::DecompressSubtree), 1);
-    EXPECT_EQ(n.numChildren(), 2);
     EXPECT_EQ(n.child(1).content(), "2");
     EXPECT_EQ(n.content(), "text");
-    EXPECT_EQ(outLong(n, &ITarvex::get_Cdata), 1);
     EXPECT_EQ(held.content(), "2");
 
     // The document root takes its declaration along.
@@ -113,8 +108,6 @@ TEST(TarvexCodecTest, EncryptAndDecryptNode) {
     EXPECT_EQ(logText(x), oneContext("DecryptNode", {"Wrong password or corrupt encrypted data"}));
     EXPECT_EQ(x.content(), stored);
     EXPECT_EQ(decrypt(x, "pw"), 1);
-    EXPECT_EQ(x.content(), "secret text");
-
     x->EncryptNode(BstrArg(""));  // the all-zero key
     EXPECT_EQ(decrypt(x, ""), 1);
     EXPECT_EQ(x.content(), "secret text");
