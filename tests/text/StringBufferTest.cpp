@@ -47,67 +47,42 @@ TEST(StringBuffer, AppendingAndReading) {
     EXPECT_FALSE(b.isAllAscii());
 }
 
-TEST(StringBuffer, RemovingAndTruncating) {
-    StringBuffer b("hello world");
-    b.shorten(6);
-    EXPECT_EQ(str(b), "hello");
-    b.shorten(99);
-    EXPECT_EQ(str(b), "");
-    b.setString("a,b,c,d");
-    b.removeCharFrom(',', 3);
-    EXPECT_EQ(str(b), "a,bcd");
-    b.removeAll(',');
-    EXPECT_EQ(str(b), "abcd");
-    b.truncateAtChar('c');
-    EXPECT_EQ(str(b), "ab");
-    b.setString("a.b;c");
-    b.replaceChar('.', '_');
-    b.replaceAnyOf(";_xyz", '+');
-    EXPECT_EQ(str(b), "a+b+c");
-}
-
-TEST(StringBuffer, ReplaceAll) {
-    StringBuffer b("aaab");
-    EXPECT_EQ(b.replaceAll("ab", "x"), 1);
-    EXPECT_EQ(str(b), "aax");
-    EXPECT_EQ(b.replaceAll("", "y") + b.replaceAll(nullptr, "y") + b.replaceAll("q", "y"), 0);
-    EXPECT_EQ(str(b), "aax");
-
-    StringBuffer grow("x.x.x");
-    EXPECT_EQ(grow.replaceAll(".", "<long replacement>"), 2);
-    EXPECT_EQ(str(grow), "x<long replacement>x<long replacement>x");
-    StringBuffer shrink("a--b--c");
-    EXPECT_EQ(shrink.replaceAll("--", nullptr), 2);
-    EXPECT_EQ(str(shrink), "abc");
-    StringBuffer one("a\r\nb\r\n");
-    EXPECT_EQ(one.replaceAllWithChar("\r\n", '|'), 2);
-    EXPECT_EQ(str(one), "a|b|");
-
-    StringBuffer e("<a href=\"x\">&amp;</a>");
-    e.encodeBasicEntities();
-    EXPECT_EQ(str(e), "&lt;a href=&quot;x&quot;&gt;&amp;amp;&lt;/a&gt;");
-
-    StringBuffer n("a\r\nb\nc\rd");
-    n.normalizeToCrlf();
-    EXPECT_EQ(str(n), "a\r\nb\r\ncd");
-    n.crlfToLf();
-    EXPECT_EQ(str(n), "a\nb\ncd");
-}
-
-TEST(StringBuffer, WhitespaceAndCase) {
-    // 0xA0 counts as white space; case folding covers Latin-1 (0xDF folds to 0xFF).
-    StringBuffer ws(" \t\r\n\xA0 \xA0");
-    ws.trim();
-    EXPECT_EQ(str(ws), "");
-    StringBuffer t("\xA0\t a b \r\n");
-    t.trim();
-    EXPECT_EQ(str(t), "a b");
-    StringBuffer c("  x \xA0\r\n\t y  ");
-    c.collapseWhitespace();
-    EXPECT_EQ(str(c), " x y ");
-    StringBuffer l("ABC xyz [\xC0\xDF\xE0\xBF\xFF]");
-    l.toLowerCase();
-    EXPECT_EQ(str(l), "abc xyz [\xE0\xFF\xE0\xBF\xFF]");
+// One edit each: the text, the edit, the text after it.
+TEST(StringBuffer, Edits) {
+    using Edit = void (*)(StringBuffer&);
+    const struct {
+        const char* text;
+        Edit edit;
+        const char* result;
+    } cases[] = {
+        {"hello world", [](StringBuffer& b) { b.shorten(6); }, "hello"},
+        {"hello", [](StringBuffer& b) { b.shorten(99); }, ""},
+        {"a,b,c,d", [](StringBuffer& b) { b.removeCharFrom(',', 3); }, "a,bcd"},
+        {"a,b,c,d", [](StringBuffer& b) { b.removeAll(','); }, "abcd"},
+        {"abcd", [](StringBuffer& b) { b.truncateAtChar('c'); }, "ab"},
+        {"a.b;c", [](StringBuffer& b) { b.replaceChar('.', '_'), b.replaceAnyOf(";_xyz", '+'); }, "a+b+c"},
+        {"aaab", [](StringBuffer& b) { EXPECT_EQ(b.replaceAll("ab", "x"), 1); }, "aax"},
+        {"aax", [](StringBuffer& b) { EXPECT_EQ(b.replaceAll("", "y") + b.replaceAll(nullptr, "y"), 0); }, "aax"},
+        {"aax", [](StringBuffer& b) { EXPECT_EQ(b.replaceAll("q", "y"), 0); }, "aax"},
+        {"x.x.x", [](StringBuffer& b) { EXPECT_EQ(b.replaceAll(".", "<long replacement>"), 2); },
+         "x<long replacement>x<long replacement>x"},
+        {"a--b--c", [](StringBuffer& b) { EXPECT_EQ(b.replaceAll("--", nullptr), 2); }, "abc"},
+        {"a\r\nb\r\n", [](StringBuffer& b) { EXPECT_EQ(b.replaceAllWithChar("\r\n", '|'), 2); }, "a|b|"},
+        {"<a href=\"x\">&amp;</a>", [](StringBuffer& b) { b.encodeBasicEntities(); },
+         "&lt;a href=&quot;x&quot;&gt;&amp;amp;&lt;/a&gt;"},
+        {"a\r\nb\nc\rd", [](StringBuffer& b) { b.normalizeToCrlf(); }, "a\r\nb\r\ncd"},
+        {"a\r\nb\nc\rd", [](StringBuffer& b) { b.normalizeToCrlf(), b.crlfToLf(); }, "a\nb\ncd"},
+        // 0xA0 counts as white space; case folding covers Latin-1 (0xDF folds to 0xFF).
+        {" \t\r\n\xA0 \xA0", [](StringBuffer& b) { b.trim(); }, ""},
+        {"\xA0\t a b \r\n", [](StringBuffer& b) { b.trim(); }, "a b"},
+        {"  x \xA0\r\n\t y  ", [](StringBuffer& b) { b.collapseWhitespace(); }, " x y "},
+        {"ABC xyz [\xC0\xDF\xE0\xBF\xFF]", [](StringBuffer& b) { b.toLowerCase(); }, "abc xyz [\xE0\xFF\xE0\xBF\xFF]"},
+    };
+    for (const auto& c : cases) {
+        StringBuffer b(c.text);
+        c.edit(b);
+        EXPECT_EQ(str(b), c.result) << c.text;
+    }
 }
 
 TEST(StringBuffer, Comparing) {
