@@ -111,23 +111,24 @@ TEST(CliTest, ConvertWritesTheNewEncodingAndRefusesUnknownOnes) {
 TEST(CliTest, FindPrintsMatchesInDocumentOrder) {
     ScratchDir dir("cli-find");
     writeAll(dir / "a.xml", kOrders);
-    CommandResult r = tarvex(dir, {"find", "a.xml", "customer", "Chlo*", "--content"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Chlo\xC3\xA9 M\xC3\xBCller\n");
-
-    r = tarvex(dir, {"find", "a.xml", "customer", "chlo*", "-i", "--content"});
-    EXPECT_EQ(r.out, "Chlo\xC3\xA9 M\xC3\xBCller\nchloe martin\n");
-
-    r = tarvex(dir, {"find", "a.xml", "note"});
-    EXPECT_EQ(r.out, "<note>fragile</note>\n<note>leave at door</note>\n");
-
-    r = tarvex(dir, {"find", "a.xml", "*", "Jos*", "--content"});
-    EXPECT_EQ(r.out, "Jos\xC3\xA9\n");
-
-    r = tarvex(dir, {"find", "a.xml", "customer", "Nobody"});
-    EXPECT_EQ(r.status, 1);  // like grep: nothing found
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_TRUE(r.err.empty());
+    const struct {
+        std::vector<std::string> args;
+        const char* out;
+    } cases[] = {
+        {{"customer", "Chlo*", "--content"}, "Chlo\xC3\xA9 M\xC3\xBCller\n"},
+        {{"customer", "chlo*", "-i", "--content"}, "Chlo\xC3\xA9 M\xC3\xBCller\nchloe martin\n"},
+        {{"note"}, "<note>fragile</note>\n<note>leave at door</note>\n"},
+        {{"*", "Jos*", "--content"}, "Jos\xC3\xA9\n"},
+        {{"customer", "Nobody"}, ""},  // like grep: nothing found is status 1
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"find", "a.xml"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CommandResult r = tarvex(dir, args);
+        EXPECT_EQ(r.status, *c.out ? 0 : 1) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_TRUE(r.err.empty()) << r.err;
+    }
 }
 
 TEST(CliTest, FindWalksLargeAndDeepDocuments) {
