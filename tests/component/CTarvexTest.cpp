@@ -173,9 +173,7 @@ TEST(CTarvexCallShapes, ContextFailureOnlyAndSilent) {
     doc->GetChild(0, &child);
     ASSERT_NE(child, nullptr);
     child->Release();
-    BSTR text = nullptr;
-    doc->get_Tag(&text);
-    take(text);
+    outText(doc, &ITarvex::get_Tag);
     LONG found = 0;
     doc->GetChild2(7, &found);
     EXPECT_EQ(found, 0);
