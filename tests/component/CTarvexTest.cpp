@@ -158,9 +158,7 @@ TEST(CTarvexLifetime, TreesOutliveTheObjectsThatMadeThem) {
 }
 
 TEST(CTarvexCallShapes, ContextFailureOnlyAndSilent) {
-    Tarvex doc = newObject();
-    LONG ok = 0;
-    doc->LoadXml(BstrArg("<r><a>1</a><a>2</a><b/></r>"), &ok);
+    Tarvex doc = loaded("<r><a>1</a><a>2</a><b/></r>");
     EXPECT_EQ(logText(doc), oneContext("LoadXml"));  // context shape: cleared, one context
 
     ITarvex* child = nullptr;

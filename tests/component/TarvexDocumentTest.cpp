@@ -136,26 +136,19 @@ TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
     str.bstrVal = tarvex::toBstr(utf8Doc);
     VARIANT ref = variantOf(VT_BYREF | VT_VARIANT);
     ref.pvarVal = &str;
-    LONG ok = 0;
-    c->LoadXmlV(ref, &ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXmlV, ref), 1);
     EXPECT_EQ(c.content(), "caf" + kEAcute);
     EXPECT_EQ(c.encoding(), "ISO-8859-1");
     SysFreeString(str.bstrVal);
     str.bstrVal = tarvex::toBstr("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>x</r>");
-    c->LoadXmlV(str, &ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXmlV, str), 1);
     EXPECT_EQ(c.encoding(), "utf-8");  // the tree holds UTF-8, not UTF-16
     VariantClear(&str);
 
     // Failures keep the object where it was.
-    c->LoadXml(BstrArg("no markup"), &ok);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXml, BstrArg("no markup")), 0);
     EXPECT_EQ(logText(c), oneContext("LoadXml", {"Failed to parse XML data (5)"}));
-    VARIANT none;
-    VariantInit(&none);
-    c->LoadXmlV(none, &ok);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXmlV, variantOf(VT_EMPTY)), 0);
     EXPECT_EQ(c.content(), "x");
 }
 
@@ -198,17 +191,14 @@ TEST(TarvexDocument, SaveLastErrorWritesThePreviousLog) {
     Tarvex t = newObject();
     ITarvex* child = nullptr;
     t->GetChild(4, &child);
-    LONG ok = 0;
-    t->SaveLastError(BstrArg(path), &ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(t, &ITarvex::SaveLastError, BstrArg(path)), 1);
     const std::string first =
         "<OstrandLog>\r\n<GetChild>\r\n<error>No child at this index</error>\r\n<index>4</index>\r\n"
         "</GetChild>\r\n<SaveLastError>\r\n</SaveLastError>\r\n";
     EXPECT_EQ(readAll(path), first + "</OstrandLog>\r\n");
-    t->SaveLastError(BstrArg(path), &ok);
+    outLong(t, &ITarvex::SaveLastError, BstrArg(path));
     EXPECT_EQ(readAll(path), first + "<SaveLastError>\r\n</SaveLastError>\r\n</OstrandLog>\r\n");
-    t->SaveLastError(nullptr, &ok);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(outLong(t, &ITarvex::SaveLastError, nullptr), 0);
     std::remove(path.c_str());
 
     // The renderings carry UTF-8 text through unchanged.
