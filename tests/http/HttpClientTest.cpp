@@ -58,27 +58,34 @@ Fetch get(const std::string& url) {
     return ::testing::AssertionSuccess();
 }
 
+// A fetch that must succeed.
+Fetch fetched(const std::string& url, HttpClient& client) {
+    Fetch f = get(url, client);
+    EXPECT_TRUE(f.ok) << url << "\n" << f.log;
+    return f;
+}
+Fetch fetched(const std::string& url) {
+    HttpClient client;
+    return fetched(url, client);
+}
+
 class HttpClientTest : public tarvex_test::ServerTest {};
 
 TEST_F(HttpClientTest, BodiesOfEveryFramingOverPlainAndTls) {
     for (const char* key : {"plain", "tls"}) {
         SCOPED_TRACE(key);
-        Fetch declared = get(serverUrl(key, "/doc/70000"));
-        ASSERT_TRUE(declared.ok) << declared.log;
+        Fetch declared = fetched(serverUrl(key, "/doc/70000"));
         EXPECT_EQ(declared.status, 200);
         EXPECT_EQ(declared.body.size(), 70000u);
         EXPECT_EQ(declared.body.substr(declared.body.size() - 7), "</root>");
 
-        Fetch chunked = get(serverUrl(key, "/chunked"));
-        ASSERT_TRUE(chunked.ok) << chunked.log;
+        Fetch chunked = fetched(serverUrl(key, "/chunked"));
         EXPECT_EQ(chunked.body, "<root>hello</root>");
 
-        Fetch big = get(serverUrl(key, "/bigchunked/300000"));
-        ASSERT_TRUE(big.ok) << big.log;
+        Fetch big = fetched(serverUrl(key, "/bigchunked/300000"));
         EXPECT_EQ(big.body.size(), 300000u);
 
-        Fetch closed = get(serverUrl(key, "/close"));
-        ASSERT_TRUE(closed.ok) << closed.log;
+        Fetch closed = fetched(serverUrl(key, "/close"));
         EXPECT_EQ(closed.body.size(), 30000u);
         EXPECT_LT(closed.seconds, 5.0);
     }
@@ -86,17 +93,14 @@ TEST_F(HttpClientTest, BodiesOfEveryFramingOverPlainAndTls) {
 
 TEST_F(HttpClientTest, Ipv6LoopbackPlainAndTls) {
     if (!TestServers::get().has("plain6")) GTEST_SKIP() << "no IPv6 loopback";
-    Fetch plain = get("http://[::1]:" + std::to_string(TestServers::get().port("plain6")) + "/doc/500");
-    ASSERT_TRUE(plain.ok) << plain.log;
+    Fetch plain = fetched("http://[::1]:" + std::to_string(TestServers::get().port("plain6")) + "/doc/500");
     EXPECT_EQ(plain.body.size(), 500u);
-    Fetch tls = get("https://[::1]:" + std::to_string(TestServers::get().port("tls6")) + "/chunked");
-    ASSERT_TRUE(tls.ok) << tls.log;
+    Fetch tls = fetched("https://[::1]:" + std::to_string(TestServers::get().port("tls6")) + "/chunked");
     EXPECT_EQ(tls.body, "<root>hello</root>");
 }
 
 TEST_F(HttpClientTest, TlsConnectionIsLoggedAndVerified) {
-    Fetch f = get(serverUrl("tls", "/doc/100"));
-    ASSERT_TRUE(f.ok) << f.log;
+    Fetch f = fetched(serverUrl("tls", "/doc/100"));
     EXPECT_NE(f.log.find("ConnectionInfo:"), std::string::npos) << f.log;
     EXPECT_NE(f.log.find("keyExchangeStrength: "), std::string::npos) << f.log;
     EXPECT_NE(f.log.find("Secure Channel Established."), std::string::npos);
@@ -121,52 +125,43 @@ TEST_F(HttpClientTest, UntrustedOrMisnamedServersAreRefusedBeforeTheRequest) {
 }
 
 TEST_F(HttpClientTest, TlsBodyCutWithoutCloseNotifyFails) {
-    Fetch plain = get(serverUrl("plain", "/close-abrupt"));
-    EXPECT_TRUE(plain.ok) << plain.log;
+    Fetch plain = fetched(serverUrl("plain", "/close-abrupt"));
     Fetch tls = get(serverUrl("tls", "/close-abrupt"));
     EXPECT_FALSE(tls.ok) << tls.log;
 }
 
 TEST_F(HttpClientTest, FourRedirectsAreFollowed) {
     HttpClient client;
-    Fetch four = get(serverUrl("plain", "/chain/4"), client);
-    ASSERT_TRUE(four.ok) << four.log;
+    Fetch four = fetched(serverUrl("plain", "/chain/4"), client);
     EXPECT_EQ(four.body.find("<chain>done</chain>") != std::string::npos, true);
     EXPECT_TRUE(client.wasRedirected());
     EXPECT_EQ(std::string(client.finalUrl().getString()), serverUrl("plain", "/chain/0"));
-
 }
 
 // Relative targets are resolved by the URL tests and fetched by the component's.
 TEST_F(HttpClientTest, RedirectTargetsResolveLikeBrowsers) {
-    Fetch sibling = get(serverUrl("tls", "/dir/rel.xml"));
-    ASSERT_TRUE(sibling.ok) << sibling.log;
+    Fetch sibling = fetched(serverUrl("tls", "/dir/rel.xml"));
     EXPECT_NE(sibling.body.find("<at>/dir/c.xml</at>"), std::string::npos);
 
-    Fetch absolute = get(serverUrl("plain", "/abs"));
-    ASSERT_TRUE(absolute.ok) << absolute.log;
+    Fetch absolute = fetched(serverUrl("plain", "/abs"));
     EXPECT_EQ(absolute.body.size(), 100u);
 
-    Fetch toTls = get(serverUrl("plain", "/to-https"));
-    ASSERT_TRUE(toTls.ok) << toTls.log;
+    Fetch toTls = fetched(serverUrl("plain", "/to-https"));
     EXPECT_NE(toTls.log.find("Secure Channel Established."), std::string::npos);
 
-    Fetch other = get(serverUrl("plain", "/see-other"));
-    ASSERT_TRUE(other.ok);
+    Fetch other = fetched(serverUrl("plain", "/see-other"));
     EXPECT_EQ(other.status, 303);
     EXPECT_NE(other.body.find("<other/>"), std::string::npos);
 }
 
 TEST_F(HttpClientTest, RequestBytesAndNoCookiesCarriedAcrossRedirects) {
     int port = TestServers::get().port("plain");
-    Fetch f = get("http://LOCALHOST:" + std::to_string(port) + "/cookie#frag");
-    ASSERT_TRUE(f.ok) << f.log;
+    Fetch f = fetched("http://LOCALHOST:" + std::to_string(port) + "/cookie#frag");
     EXPECT_EQ(f.body,
               "<req>GET /echo HTTP/1.1\\r\\nAccept: */*\\r\\nUser-Agent: Mozilla/4.0 (compatible; MSIE 6.0; "
               "Windows NT 5.1)\\r\\nHost: localhost\\r\\nConnection: Keep-Alive\\r\\n\\r\\n</req>");
 
-    Fetch query = get("http://127.0.0.1:" + std::to_string(port) + "?a=1");
-    ASSERT_TRUE(query.ok);
+    Fetch query = fetched("http://127.0.0.1:" + std::to_string(port) + "?a=1");
     EXPECT_EQ(query.body.compare(0, 30, "<req>GET /?a=1 HTTP/1.1\\r\\nAcc"), 0) << query.body;
 }
 
@@ -218,8 +213,7 @@ TEST_F(HttpClientTest, FailuresEndInTimeAndAreNamed) {
         EXPECT_NE(f.log.find(c.also), std::string::npos) << f.log;
         EXPECT_LT(f.seconds, c.maxSeconds);
     }
-    Fetch lf = get(serverUrl("plain", "/lf-only"));
-    ASSERT_TRUE(lf.ok) << lf.log;
+    Fetch lf = fetched(serverUrl("plain", "/lf-only"));
     EXPECT_EQ(lf.body, "<a>ok</a>");
 }
 
