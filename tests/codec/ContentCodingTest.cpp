@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "codec/ToolSupport.h"
@@ -12,6 +11,7 @@
 
 using namespace tarvex;
 using tarvex_test::runPython;
+using tarvex_test::randomBytes;
 using tarvex_test::textOf;
 
 namespace {
@@ -27,13 +27,6 @@ bool strict(const std::string& text, std::string* bytes) {
     bool ok = ContentCoding::decodeBase64Strict(text.data(), static_cast<uint32_t>(text.size()), out);
     *bytes = textOf(out);
     return ok;
-}
-
-std::string randomBytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
 }
 
 std::string words(const std::string& text) {
