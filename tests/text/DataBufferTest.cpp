@@ -3,7 +3,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "support/VariantSupport.h"
 #include "support/TextSupport.h"
@@ -14,15 +13,8 @@
 
 using tarvex::DataBuffer;
 using tarvex_test::FakeDispatch;
+using tarvex_test::textOf;
 using tarvex_test::variantOf;
-
-namespace {
-
-std::vector<uint8_t> bytes(const DataBuffer& b) {
-    return std::vector<uint8_t>(b.getData(), b.getData() + b.getSize());
-}
-
-}  // namespace
 
 TEST(DataBuffer, GrowthAndEditing) {
     DataBuffer b;
@@ -42,7 +34,7 @@ TEST(DataBuffer, GrowthAndEditing) {
     c.append("hello world", 11);
     EXPECT_EQ(c.pointerAt(11), nullptr);
     c.removeFront(6);
-    EXPECT_EQ(bytes(c), (std::vector<uint8_t>{'w', 'o', 'r', 'l', 'd'}));
+    EXPECT_EQ(textOf(c), "world");
     c.shorten(10);
     EXPECT_EQ(c.getSize(), 0u);
     c.setSize(1u << 30);
@@ -50,13 +42,13 @@ TEST(DataBuffer, GrowthAndEditing) {
 
     DataBuffer z(8);
     z.setSize(8);
-    EXPECT_EQ(bytes(z), std::vector<uint8_t>(8, 0));  // a fresh block reads as zeros
+    EXPECT_EQ(textOf(z), std::string(8, '\0'));  // a fresh block reads as zeros
 
     DataBuffer t;
     t.appendText(tarvex::StringBuffer("ab"));
     t.appendWide(OLESTR("A"));
     t.appendWide(nullptr);
-    EXPECT_EQ(bytes(t), (std::vector<uint8_t>{'a', 'b', 'A', 0, 0, 0, 0, 0}));
+    EXPECT_EQ(textOf(t), std::string("abA\0\0\0\0\0", 8));
     EXPECT_TRUE(t.isAllAscii());
     t.appendByte(0x80);
     EXPECT_FALSE(t.isAllAscii());
@@ -74,7 +66,7 @@ TEST(DataBuffer, BorrowAdoptTakeOver) {
     EXPECT_STREQ(text, "borrowed bytes");
     b.append("!", 1);  // growing copies into an owned block
     EXPECT_FALSE(b.isBorrowed());
-    EXPECT_EQ(tarvex_test::textOf(b), "orrowed!");
+    EXPECT_EQ(textOf(b), "orrowed!");
     EXPECT_STREQ(text, "borrowed bytes");
 
     DataBuffer other;
@@ -93,7 +85,7 @@ TEST(DataBuffer, BorrowAdoptTakeOver) {
 
     DataBuffer copy;
     copy.assign(taker);
-    EXPECT_EQ(bytes(copy), bytes(taker));
+    EXPECT_EQ(textOf(copy), textOf(taker));
     EXPECT_NE(copy.getData(), taker.getData());
 
     uint8_t* raw = taker.getData();
@@ -125,7 +117,7 @@ TEST(DataBuffer, AppendVariantScalars) {
     VARIANT v = variantOf(VT_BSTR);
     v.bstrVal = SysAllocString(OLESTR("Ab"));
     b.appendVariant(&v);
-    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{'A', 0, 'b', 0}));
+    EXPECT_EQ(textOf(b), std::string("A\0b\0", 4));
     // By reference.
     VARIANT ref = variantOf(VT_BYREF | VT_BSTR);
     ref.pbstrVal = &v.bstrVal;
@@ -147,7 +139,7 @@ TEST(DataBuffer, AppendVariantScalars) {
     add(VT_R8, 0);
     add(VT_EMPTY, 0);
     b.appendVariant(nullptr);
-    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{0xFF, 0x7A, 0xFE, 0xFF, 0x04, 0x03, 0x02, 0x01}));
+    EXPECT_EQ(textOf(b), "\xFF\x7A\xFE\xFF\x04\x03\x02\x01");
 }
 
 TEST(DataBuffer, AppendVariantArrays) {
@@ -163,7 +155,7 @@ TEST(DataBuffer, AppendVariantArrays) {
     v.parray = grid;
     DataBuffer b;
     b.appendVariant(&v);
-    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{0, 1, 1, 1, 2, 1, 3, 1, 4, 1, 5, 1}));
+    EXPECT_EQ(textOf(b), std::string("\0\1\1\1\2\1\3\1\4\1\5\1", 12));
     VariantClear(&v);
 
     // A by-reference variant wrapping a byte array; an empty buffer is VT_NULL.
@@ -178,7 +170,7 @@ TEST(DataBuffer, AppendVariantArrays) {
     outer.pvarVal = &inner;
     DataBuffer c;
     c.appendVariant(&outer);
-    EXPECT_EQ(bytes(c), bytes(src));
+    EXPECT_EQ(textOf(c), textOf(src));
 
     // The byte array by reference, too.
     VARIANT arrRef = variantOf(VT_BYREF | VT_ARRAY | VT_UI1);
@@ -202,14 +194,14 @@ TEST(DataBuffer, AppendVariantArrays) {
     listRef.pparray = &list;
     DataBuffer d;
     d.appendVariant(&listRef);
-    EXPECT_EQ(bytes(d), (std::vector<uint8_t>{'a', 0, 'x', 'y', 'z', '!'}));
+    EXPECT_EQ(textOf(d), std::string("a\0xyz!", 6));
     // An array of variants by value holds pointers: it is read element by
     // element as well, never as its raw descriptors.
     VARIANT listVal = variantOf(VT_ARRAY | VT_VARIANT);
     listVal.parray = list;
     DataBuffer e;
     e.appendVariant(&listVal);
-    EXPECT_EQ(bytes(e), bytes(d));
+    EXPECT_EQ(textOf(e), textOf(d));
     SafeArrayDestroy(list);
     VariantClear(&inner);
 }
@@ -220,7 +212,7 @@ TEST(DataBuffer, AppendVariantDispatch) {
     v.pdispVal = &obj;
     DataBuffer b;
     b.appendVariant(&v);
-    EXPECT_EQ(bytes(b), (std::vector<uint8_t>{'H', 0, 'i', 0}));
+    EXPECT_EQ(textOf(b), std::string("H\0i\0", 4));
 
     IDispatch* p = &obj;
     VARIANT ref = variantOf(VT_BYREF | VT_DISPATCH);
