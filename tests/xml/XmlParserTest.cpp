@@ -114,8 +114,8 @@ TEST(XmlParser, PrologAttributesAndOddMarkup) {
         {"<a x=\"1\" y='&lt;&amp;#65;' x=\"2\" flag \"q\"=v z='a>b'>t</a>",
          "decl:\nstyle:\nprolog:\na {t} x=1;y=<&#65;;x=2;flag=;q=v;z=a>b;\n"},
         // An unquoted value ends at whitespace, '>' or "/>", not at a later quote.
-        {"<r><a x=1 y=/p/q z='3'/><b w=v>t</b></r>",
-         "decl:\nstyle:\nprolog:\nr {} \n a {} x=1;y=/p/q;z=3;\n b {t} w=v;\n"},
+        {"<r><a x=1 z='3' y=/p/q/><b w=v>t</b></r>",
+         "decl:\nstyle:\nprolog:\nr {} \n a {} x=1;z=3;y=/p/q;\n b {t} w=v;\n"},
         {"<r><a<b/><!ELEMENT x><c/ ></r>", "decl:\nstyle:\nprolog:\nr {} \n ab {} \n c {} \n"},
     };
     for (const auto& c : cases) {
