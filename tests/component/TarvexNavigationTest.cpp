@@ -85,39 +85,26 @@ TEST(TarvexNavigation, SwapTreeAndAddChildTreeRefuseAncestors) {
 TEST(TarvexNavigation, SearchesThroughTheInterface) {
     Tarvex doc = loaded(
         "<r><p k='x1'>Apple</p><q><p k='y2' k='x9'>apricot</p><p k=''/><p>Avocado pie</p></q><s>apple</s></r>");
-    // Every match, each passed back as `after`, as the values of `key` (or the contents).
-    auto walk = [](const std::string& key, const std::function<Tarvex(ITarvex*)>& search) {
+    // Every match of a search member, each passed back as `after`, as the values of `key` (or the contents).
+    auto walk = [&doc](const std::string& key, auto member, const auto&... args) {
         std::string seen;
         Tarvex after;
         for (int guard = 0; guard < 50; ++guard) {
-            Tarvex found = search(after.get());
+            Tarvex found = outObject(doc, member, after.get(), args...);
             if (!found) break;
             seen += (key.empty() ? found.content() : found.attr(key)) + ";";
             after = found;
         }
         return seen;
     };
-    EXPECT_EQ(walk("k", [&](ITarvex* a) { return outObject(doc, &ITarvex::SearchForTag, a, BstrArg(" p\t")); }),
-              "x1;y2;;;");
+    EXPECT_EQ(walk("k", &ITarvex::SearchForTag, BstrArg(" p\t")), "x1;y2;;;");
     EXPECT_EQ(logText(doc), oneContext("SearchForTag"));  // the last, failing call
     Tarvex elsewhere = loaded("<p/>");
     EXPECT_FALSE(outObject(doc, &ITarvex::SearchForTag, elsewhere.get(), BstrArg("p")));  // `after` in another tree
-    EXPECT_EQ(walk("", [&](ITarvex* a) {
-                  return outObject(doc, &ITarvex::SearchForContent, a, BstrArg(" p "), BstrArg("*"));
-              }),
-              "Apple;apricot;;Avocado pie;");
-    EXPECT_EQ(walk("", [&](ITarvex* a) {
-                  return outObject(doc, &ITarvex::SearchForContent, a, BstrArg("p"), BstrArg(" Apple"));
-              }),
-              "");
-    EXPECT_EQ(walk("k", [&](ITarvex* a) {
-                  return outObject(doc, &ITarvex::SearchForAttribute, a, BstrArg("p"), BstrArg(" k\r\n"), BstrArg("x*"));
-              }),
-              "x1;y2;");
-    EXPECT_EQ(walk("k", [&](ITarvex* a) {
-                  return outObject(doc, &ITarvex::SearchForAttribute, a, BstrArg("p"), BstrArg("k"), BstrArg(""));
-              }),
-              ";");
+    EXPECT_EQ(walk("", &ITarvex::SearchForContent, BstrArg(" p "), BstrArg("*")), "Apple;apricot;;Avocado pie;");
+    EXPECT_EQ(walk("", &ITarvex::SearchForContent, BstrArg("p"), BstrArg(" Apple")), "");
+    EXPECT_EQ(walk("k", &ITarvex::SearchForAttribute, BstrArg("p"), BstrArg(" k\r\n"), BstrArg("x*")), "x1;y2;");
+    EXPECT_EQ(walk("k", &ITarvex::SearchForAttribute, BstrArg("p"), BstrArg("k"), BstrArg("")), ";");
     EXPECT_EQ(logText(doc), oneContext("SearchForAttribute"));
 
     Tarvex list = loaded(
