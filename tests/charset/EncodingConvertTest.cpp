@@ -6,15 +6,13 @@
 #include <utility>
 
 #include "charset/CodePageTables.h"
-#include "text/DataBuffer.h"
+#include "support/TextSupport.h"
 #include "charset/HashConvert.h"
 
 namespace tarvex {
 namespace {
 
-std::string bytesOf(const DataBuffer& b) {
-    return std::string(reinterpret_cast<const char*>(b.getData()), b.getSize());
-}
+using tarvex_test::textOf;
 
 struct Result {
     std::string bytes;
@@ -33,7 +31,7 @@ Result run(uint32_t from, uint32_t to, const std::string& in, int32_t action = 0
     c.setFallbackCodePage(fallback);
     DataBuffer out;
     bool ok = c.convert(from, to, reinterpret_cast<const uint8_t*>(in.data()), uint32_t(in.size()), out);
-    return {bytesOf(out), ok};
+    return {textOf(out), ok};
 }
 
 // UTF-16LE bytes of a char16_t literal.
@@ -88,9 +86,9 @@ TEST(EncodingConvert, UnknownCodePages) {
     DataBuffer out;
     out.append("keep", 4);
     EXPECT_FALSE(c.convertByName("no-such-charset", "utf-8", reinterpret_cast<const uint8_t*>("x"), 1, out));
-    EXPECT_EQ(bytesOf(out), "keep");
+    EXPECT_EQ(textOf(out), "keep");
     EXPECT_TRUE(c.convertByName("windows-1252", "utf-8", reinterpret_cast<const uint8_t*>("\xE9"), 1, out));
-    EXPECT_EQ(bytesOf(out), "keep\xC3\xA9");  // appended
+    EXPECT_EQ(textOf(out), "keep\xC3\xA9");  // appended
 }
 
 TEST(EncodingConvert, FourByteUtf8BecomesSurrogatePair) {

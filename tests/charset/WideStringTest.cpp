@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "text/DataBuffer.h"
-#include "text/StringBuffer.h"
+#include "support/TextSupport.h"
 
 namespace tarvex {
 namespace {
@@ -26,6 +25,12 @@ std::u16string unitsOf(BSTR b) {
     return s;
 }
 
+// The units of a BSTR result, which is freed.
+std::u16string taken(BSTR b) {
+    Bstr owner(b);
+    return unitsOf(b);
+}
+
 TEST(WideString, BstrToUtf8) {
     StringBuffer out("x");
     appendBstrUtf8(nullptr, out);
@@ -40,8 +45,7 @@ TEST(WideString, BstrToUtf8) {
     DataBuffer bytes;
     bytes.append("old", 3);
     bstrToUtf8(text.b, bytes);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()),
-              "A\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(tarvex_test::textOf(bytes), "A\xC3\xA9\xF0\x9F\x98\x80");
     bstrToUtf8(nullptr, bytes);
     EXPECT_EQ(bytes.getSize(), 0u);
 }
@@ -51,22 +55,12 @@ TEST(WideString, Utf8ToBstr) {
     ASSERT_NE(empty.b, nullptr);  // empty, not null
     EXPECT_EQ(SysStringLen(empty.b), 0u);
 
-    Bstr emoji(utf8ToBstr(StringBuffer("a\xF0\x9F\x98\x80")));
-    EXPECT_EQ(unitsOf(emoji.b), std::u16string(u"a\U0001F600"));
-    StringBuffer back;
-    appendBstrUtf8(emoji.b, back);
-    EXPECT_STREQ(back.getString(), "a\xF0\x9F\x98\x80");
-
+    EXPECT_EQ(taken(utf8ToBstr(StringBuffer("a\xF0\x9F\x98\x80"))), u"a\U0001F600");
     // Text with no valid UTF-8 at all is read as ANSI instead.
-    Bstr latin(utf8ToBstr(StringBuffer("\xE9")));
-    EXPECT_EQ(unitsOf(latin.b), std::u16string(u"\u00E9"));
-    Bstr partly(utf8ToBstr(StringBuffer("A\xE9")));
-    EXPECT_EQ(unitsOf(partly.b), std::u16string(u"A"));
-
-    Bstr counted(utf8ToBstr("\xC3\xA9zz", 3));
-    EXPECT_EQ(unitsOf(counted.b), std::u16string(u"\u00E9z"));
-    Bstr fallback(utf8ToBstr("\xE9", -1));
-    EXPECT_EQ(unitsOf(fallback.b), std::u16string(u"\u00E9"));
+    EXPECT_EQ(taken(utf8ToBstr(StringBuffer("\xE9"))), u"\u00E9");
+    EXPECT_EQ(taken(utf8ToBstr(StringBuffer("A\xE9"))), u"A");
+    EXPECT_EQ(taken(utf8ToBstr("\xC3\xA9zz", 3)), u"\u00E9z");
+    EXPECT_EQ(taken(utf8ToBstr("\xE9", -1)), u"\u00E9");
 }
 
 TEST(WideString, LeadingFeffIsACharacterOfTheString) {
@@ -79,12 +73,10 @@ TEST(WideString, LeadingFeffIsACharacterOfTheString) {
     Bstr only(makeBstr({0xFEFF}));
     DataBuffer bytes;
     bstrToUtf8(only.b, bytes);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()), "\xEF\xBB\xBF");
+    EXPECT_EQ(tarvex_test::textOf(bytes), "\xEF\xBB\xBF");
 
-    Bstr back(utf8ToBstr(StringBuffer("\xEF\xBB\xBF" "data")));
-    EXPECT_EQ(unitsOf(back.b), std::u16string(u"\uFEFFdata"));
-    Bstr alone(utf8ToBstr(StringBuffer("\xEF\xBB\xBF")));
-    EXPECT_EQ(unitsOf(alone.b), std::u16string(u"\uFEFF"));
+    EXPECT_EQ(taken(utf8ToBstr(StringBuffer("\xEF\xBB\xBF" "data"))), u"\uFEFFdata");
+    EXPECT_EQ(taken(utf8ToBstr(StringBuffer("\xEF\xBB\xBF"))), u"\uFEFF");
 }
 
 TEST(StringBufferAnsi, FromAndToBstr) {
@@ -98,8 +90,7 @@ TEST(StringBufferAnsi, FromAndToBstr) {
     s.appendBstrAnsi(nullptr);
     EXPECT_STREQ(s.getString(), "\xE9" "a\xE9");
 
-    Bstr wide(s.toBstrAnsi());
-    EXPECT_EQ(unitsOf(wide.b), std::u16string(u"\u00E9a\u00E9"));
+    EXPECT_EQ(taken(s.toBstrAnsi()), u"\u00E9a\u00E9");
     Bstr empty(StringBuffer().toBstrAnsi());
     ASSERT_NE(empty.b, nullptr);
     EXPECT_EQ(SysStringLen(empty.b), 0u);

@@ -26,6 +26,14 @@ CommandResult tarvex(const ScratchDir& dir, const std::vector<std::string>& args
     return tarvex_test::runProgram(TARVEX_CLI, args, dir);
 }
 
+// Runs a command that must succeed and stay quiet on standard error; its output.
+std::string succeeded(const ScratchDir& dir, const std::vector<std::string>& args) {
+    const CommandResult r = tarvex(dir, args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;  // no progress or log in a pipe
+    return r.out;
+}
+
 TEST(CliTest, BadUsageExitsWithTwoAndSaysWhy) {
     ScratchDir dir("cli-usage");
     writeAll(dir / "a.xml", kOrders);
@@ -74,35 +82,28 @@ TEST(CliTest, MissingFileFailsWithTheCallLog) {
 TEST(CliTest, FmtWritesBackInPlaceOrToOutput) {
     ScratchDir dir("cli-fmt");
     writeAll(dir / "a.xml", kOrders);
-    CommandResult r = tarvex(dir, {"fmt", "a.xml", "-o", "-"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("<customer>Chlo\xC3\xA9 M\xC3\xBCller</customer>"), std::string::npos) << r.out;
-    EXPECT_TRUE(r.err.empty()) << r.err;  // no progress or log in a pipe
-
-    r = tarvex(dir, {"fmt", "a.xml"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string out = succeeded(dir, {"fmt", "a.xml", "-o", "-"});
+    EXPECT_NE(out.find("<customer>Chlo\xC3\xA9 M\xC3\xBCller</customer>"), std::string::npos) << out;
+    succeeded(dir, {"fmt", "a.xml"});
     const std::string once = readAll(dir / "a.xml");
-    EXPECT_EQ(once, tarvex(dir, {"fmt", "a.xml", "-o", "-"}).out);
+    EXPECT_EQ(once, out);
     // Formatting is stable: a second run changes nothing.
-    ASSERT_EQ(tarvex(dir, {"fmt", "a.xml", "-o", "again.xml"}).status, 0);
+    succeeded(dir, {"fmt", "a.xml", "-o", "again.xml"});
     EXPECT_EQ(readAll(dir / "again.xml"), once);
 }
 
 TEST(CliTest, ConvertWritesTheNewEncodingAndRefusesUnknownOnes) {
     ScratchDir dir("cli-convert");
     writeAll(dir / "a.xml", kOrders);
-    CommandResult r = tarvex(dir, {"convert", "a.xml", "--to", "iso-8859-1", "-o", "latin1.xml"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    succeeded(dir, {"convert", "a.xml", "--to", "iso-8859-1", "-o", "latin1.xml"});
     const std::string latin1 = readAll(dir / "latin1.xml");
     EXPECT_NE(latin1.find("encoding=\"iso-8859-1\""), std::string::npos);
     EXPECT_NE(latin1.find("Chlo\xE9 M\xFCller"), std::string::npos);  // one byte each now
 
     // And back: the document reads the same.
-    r = tarvex(dir, {"convert", "latin1.xml", "--to", "utf-8", "-o", "-"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Chlo\xC3\xA9 M\xC3\xBCller"), std::string::npos);
-
-    r = tarvex(dir, {"convert", "a.xml", "--to", "no-such-charset", "-o", "out.xml"});
+    EXPECT_NE(succeeded(dir, {"convert", "latin1.xml", "--to", "utf-8", "-o", "-"}).find("Chlo\xC3\xA9 M\xC3\xBCller"),
+              std::string::npos);
+    const CommandResult r = tarvex(dir, {"convert", "a.xml", "--to", "no-such-charset", "-o", "out.xml"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("no-such-charset"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir / "out.xml"));
@@ -111,23 +112,24 @@ TEST(CliTest, ConvertWritesTheNewEncodingAndRefusesUnknownOnes) {
 TEST(CliTest, FindPrintsMatchesInDocumentOrder) {
     ScratchDir dir("cli-find");
     writeAll(dir / "a.xml", kOrders);
-    CommandResult r = tarvex(dir, {"find", "a.xml", "customer", "Chlo*", "--content"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Chlo\xC3\xA9 M\xC3\xBCller\n");
-
-    r = tarvex(dir, {"find", "a.xml", "customer", "chlo*", "-i", "--content"});
-    EXPECT_EQ(r.out, "Chlo\xC3\xA9 M\xC3\xBCller\nchloe martin\n");
-
-    r = tarvex(dir, {"find", "a.xml", "note"});
-    EXPECT_EQ(r.out, "<note>fragile</note>\n<note>leave at door</note>\n");
-
-    r = tarvex(dir, {"find", "a.xml", "*", "Jos*", "--content"});
-    EXPECT_EQ(r.out, "Jos\xC3\xA9\n");
-
-    r = tarvex(dir, {"find", "a.xml", "customer", "Nobody"});
-    EXPECT_EQ(r.status, 1);  // like grep: nothing found
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_TRUE(r.err.empty());
+    const struct {
+        std::vector<std::string> args;
+        const char* out;
+    } cases[] = {
+        {{"customer", "Chlo*", "--content"}, "Chlo\xC3\xA9 M\xC3\xBCller\n"},
+        {{"customer", "chlo*", "-i", "--content"}, "Chlo\xC3\xA9 M\xC3\xBCller\nchloe martin\n"},
+        {{"note"}, "<note>fragile</note>\n<note>leave at door</note>\n"},
+        {{"*", "Jos*", "--content"}, "Jos\xC3\xA9\n"},
+        {{"customer", "Nobody"}, ""},  // like grep: nothing found is status 1
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"find", "a.xml"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CommandResult r = tarvex(dir, args);
+        EXPECT_EQ(r.status, *c.out ? 0 : 1) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_TRUE(r.err.empty()) << r.err;
+    }
 }
 
 TEST(CliTest, FindWalksLargeAndDeepDocuments) {
@@ -148,21 +150,18 @@ TEST(CliTest, FindWalksLargeAndDeepDocuments) {
 TEST(CliTest, EncryptAndDecryptRoundTrip) {
     ScratchDir dir("cli-crypt");
     writeAll(dir / "a.xml", kOrders);
-    CommandResult r = tarvex(dir, {"encrypt", "a.xml", "--password", "s3cret", "--tag", "customer", "-o", "enc.xml"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    succeeded(dir, {"encrypt", "a.xml", "--password", "s3cret", "--tag", "customer", "-o", "enc.xml"});
     const std::string encrypted = readAll(dir / "enc.xml");
     EXPECT_EQ(encrypted.find("Chlo"), std::string::npos);
     EXPECT_NE(encrypted.find("fragile"), std::string::npos);  // other elements stay
 
-    r = tarvex(dir, {"decrypt", "enc.xml", "--password", "s3cret", "--tag", "customer", "-o", "dec.xml"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readAll(dir / "dec.xml"), tarvex(dir, {"fmt", "a.xml", "-o", "-"}).out);
-
+    succeeded(dir, {"decrypt", "enc.xml", "--password", "s3cret", "--tag", "customer", "-o", "dec.xml"});
+    EXPECT_EQ(readAll(dir / "dec.xml"), succeeded(dir, {"fmt", "a.xml", "-o", "-"}));
     // The password comes from a file too.
     writeAll(dir / "pw.txt", "s3cret\n");
-    r = tarvex(dir, {"decrypt", "enc.xml", "--password-file", "pw.txt", "--tag", "customer", "-o", "-"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Chlo\xC3\xA9"), std::string::npos);
+    EXPECT_NE(succeeded(dir, {"decrypt", "enc.xml", "--password-file", "pw.txt", "--tag", "customer", "-o", "-"})
+                  .find("Chlo\xC3\xA9"),
+              std::string::npos);
 }
 
 TEST(CliTest, WrongPasswordFailsAndWritesNothing) {
@@ -171,10 +170,9 @@ TEST(CliTest, WrongPasswordFailsAndWritesNothing) {
     for (int i = 0; i < 20; ++i) xml += "<secret>account number " + std::to_string(1000 + i) + "</secret>";
     xml += "</r>";
     writeAll(dir / "a.xml", xml);
-    CommandResult r = tarvex(dir, {"encrypt", "a.xml", "--password", "right", "--tag", "secret"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    succeeded(dir, {"encrypt", "a.xml", "--password", "right", "--tag", "secret"});
     const std::string encrypted = readAll(dir / "a.xml");
-    r = tarvex(dir, {"decrypt", "a.xml", "--password", "wrong", "--tag", "secret"});
+    const CommandResult r = tarvex(dir, {"decrypt", "a.xml", "--password", "wrong", "--tag", "secret"});
     EXPECT_EQ(r.status, 1);
     // Said by the tool, or by the member itself where it detects it.
     std::string lower = r.err;
@@ -186,23 +184,18 @@ TEST(CliTest, WrongPasswordFailsAndWritesNothing) {
 TEST(CliTest, CompressAndDecompressNodesAndSubtrees) {
     ScratchDir dir("cli-compress");
     writeAll(dir / "a.xml", kOrders);
-    CommandResult r = tarvex(dir, {"compress", "a.xml", "--tag", "note", "-o", "c.xml"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    succeeded(dir, {"compress", "a.xml", "--tag", "note", "-o", "c.xml"});
     EXPECT_EQ(readAll(dir / "c.xml").find("fragile"), std::string::npos);
-    r = tarvex(dir, {"decompress", "c.xml", "--tag", "note", "-o", "d.xml"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::string original = tarvex(dir, {"fmt", "a.xml", "-o", "-"}).out;
-    EXPECT_EQ(readAll(dir / "d.xml"), original);
+    succeeded(dir, {"decompress", "c.xml", "--tag", "note", "-o", "d.xml"});
+    EXPECT_EQ(readAll(dir / "d.xml"), succeeded(dir, {"fmt", "a.xml", "-o", "-"}));
 
-    r = tarvex(dir, {"compress", "a.xml", "--tag", "order", "--subtree", "-o", "s.xml"});
-    ASSERT_EQ(r.status, 0) << r.err;
+    succeeded(dir, {"compress", "a.xml", "--tag", "order", "--subtree", "-o", "s.xml"});
     EXPECT_EQ(readAll(dir / "s.xml").find("customer"), std::string::npos);
-    r = tarvex(dir, {"decompress", "s.xml", "--tag", "order", "--subtree", "-o", "-"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("<customer>Jos\xC3\xA9</customer>"), std::string::npos) << r.out;
+    const std::string out = succeeded(dir, {"decompress", "s.xml", "--tag", "order", "--subtree", "-o", "-"});
+    EXPECT_NE(out.find("<customer>Jos\xC3\xA9</customer>"), std::string::npos) << out;
 
     // Content that is not compressed data is refused, and nothing is written.
-    r = tarvex(dir, {"decompress", "a.xml", "--tag", "note", "-o", "bad.xml"});
+    const CommandResult r = tarvex(dir, {"decompress", "a.xml", "--tag", "note", "-o", "bad.xml"});
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "bad.xml"));
 }

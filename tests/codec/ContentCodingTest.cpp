@@ -2,15 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "codec/ToolSupport.h"
+#include "support/TextSupport.h"
 #include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 
 using namespace tarvex;
 using tarvex_test::runPython;
+using tarvex_test::randomBytes;
+using tarvex_test::textOf;
 
 namespace {
 
@@ -23,21 +25,14 @@ std::string lines(const std::string& bytes) {
 bool strict(const std::string& text, std::string* bytes) {
     DataBuffer out;
     bool ok = ContentCoding::decodeBase64Strict(text.data(), static_cast<uint32_t>(text.size()), out);
-    bytes->assign(reinterpret_cast<const char*>(out.getData()), out.getSize());
+    *bytes = textOf(out);
     return ok;
-}
-
-std::string randomBytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) c = static_cast<char>(rng());
-    return s;
 }
 
 std::string words(const std::string& text) {
     DataBuffer out;
     ContentCoding::decodeWords(StringBuffer(text.c_str()), out);
-    return std::string(reinterpret_cast<const char*>(out.getData()), out.getSize());
+    return textOf(out);
 }
 
 }  // namespace
@@ -57,21 +52,22 @@ TEST(ContentCodingTest, LinesAreSeventyTwoCharactersEndedByCrLf) {
 }
 
 TEST(ContentCodingTest, StrictDecodingSkipsSpaceStopsAtPadAndRefusesOutsiders) {
-    std::string bytes;
-    EXPECT_TRUE(strict("aGVs\r\n bG8=ignored!", &bytes));
-    EXPECT_EQ(bytes, "hello");
-    EXPECT_FALSE(strict("aGVs!bG8=", &bytes));
-    EXPECT_EQ(bytes, "");
-    EXPECT_FALSE(strict("aGVs{bG8", &bytes));  // above "z"
-    EXPECT_TRUE(strict("aG-s", &bytes));       // inside the table's range
-    EXPECT_TRUE(strict("", &bytes));
-    EXPECT_EQ(bytes, "");
-    EXPECT_TRUE(strict("YQ", &bytes));  // two characters make one byte
-    EXPECT_EQ(bytes, "a");
-    EXPECT_TRUE(strict("Y", &bytes));  // one makes nothing
-    EXPECT_EQ(bytes, "");
-    EXPECT_TRUE(strict(std::string("YWJj\0ZGVm", 9), &bytes));  // NUL ends the text
-    EXPECT_EQ(bytes, "abc");
+    const struct {
+        std::string text;
+        bool ok;
+        const char* bytes;  // null: not checked
+    } cases[] = {
+        {"aGVs\r\n bG8=ignored!", true, "hello"}, {"aGVs!bG8=", false, ""},
+        {"aGVs{bG8", false, nullptr},  // above "z"
+        {"aG-s", true, nullptr},       // inside the table's range
+        {"", true, ""}, {"YQ", true, "a"}, {"Y", true, ""},  // one character makes nothing
+        {std::string("YWJj\0ZGVm", 9), true, "abc"},       // NUL ends the text
+    };
+    for (const auto& c : cases) {
+        std::string bytes = "stale";
+        EXPECT_EQ(strict(c.text, &bytes), c.ok) << c.text;
+        if (c.bytes) { EXPECT_EQ(bytes, c.bytes) << c.text; }
+    }
 
     DataBuffer out;
     EXPECT_TRUE(ContentCoding::decodeBase64Lenient("aGVs!bG8", 8, out));
@@ -101,10 +97,10 @@ TEST(ContentCodingTest, QCodingFollowsTheHeaderRules) {
 
     DataBuffer out;
     ContentCoding::decodeQ("a=3Db=3dc_d=4", 0, out);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.getData()), out.getSize()), "a=b=3dc d=4");
+    EXPECT_EQ(textOf(out), "a=b=3dc d=4");
     out.clear();
     ContentCoding::decodeQ("x y\r\n?\x80\xE9", 0, out);  // space, line breaks, "?" and 127-159 are dropped
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out.getData()), out.getSize()), "xy\xE9");
+    EXPECT_EQ(textOf(out), "xy\xE9");
 }
 
 TEST(ContentCodingTest, DecodeWordsKeepsTextAndStopsAtAMalformedWord) {
@@ -164,7 +160,7 @@ TEST(ContentCodingTest, AgreesWithPythonQuotedPrintableAndEncodedWords) {
     DataBuffer bytes;
     const std::string pyQ = out.substr(p2 + 1, p3 - p2 - 1);
     ContentCoding::decodeQ(pyQ.c_str(), static_cast<int32_t>(pyQ.size()), bytes);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.getData()), bytes.getSize()), "Gr\xFC\xDF" "e an_alle = !");
+    EXPECT_EQ(textOf(bytes), "Gr\xFC\xDF" "e an_alle = !");
     EXPECT_EQ(words(out.substr(p3 + 1, p4 - p3 - 1)), "Gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x93");
     EXPECT_EQ(words(out.substr(p4 + 1)), "Gr\xFC\xDF" "e");
 }

@@ -10,6 +10,7 @@
 #include "codec/OutputDataBuffer.h"
 #include "codec/ToolSupport.h"
 #include "codec/ZipDn.h"
+#include "support/TextSupport.h"
 #include "log/Logger.h"
 #include "text/StringBuffer.h"
 
@@ -32,11 +33,7 @@ bool inflated(const std::string& data, std::string* plain, std::string* log = nu
     bool ok = Inflate::inflateBytes(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint32_t>(data.size()),
                                     out, logger, cap);
     plain->assign(reinterpret_cast<const char*>(out.data()), out.size());
-    if (log) {
-        StringBuffer text;
-        logger.GetText(text);
-        *log = text.getString();
-    }
+    if (log) *log = tarvex_test::logText(logger);
     return ok;
 }
 

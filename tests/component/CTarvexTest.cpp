@@ -158,9 +158,7 @@ TEST(CTarvexLifetime, TreesOutliveTheObjectsThatMadeThem) {
 }
 
 TEST(CTarvexCallShapes, ContextFailureOnlyAndSilent) {
-    Tarvex doc = newObject();
-    LONG ok = 0;
-    doc->LoadXml(BstrArg("<r><a>1</a><a>2</a><b/></r>"), &ok);
+    Tarvex doc = loaded("<r><a>1</a><a>2</a><b/></r>");
     EXPECT_EQ(logText(doc), oneContext("LoadXml"));  // context shape: cleared, one context
 
     ITarvex* child = nullptr;
@@ -173,9 +171,7 @@ TEST(CTarvexCallShapes, ContextFailureOnlyAndSilent) {
     doc->GetChild(0, &child);
     ASSERT_NE(child, nullptr);
     child->Release();
-    BSTR text = nullptr;
-    doc->get_Tag(&text);
-    take(text);
+    outText(doc, &ITarvex::get_Tag);
     LONG found = 0;
     doc->GetChild2(7, &found);
     EXPECT_EQ(found, 0);

@@ -69,6 +69,12 @@ LONG outLong(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*member)(P...)
     (t.get()->*member)(std::forward<A>(args)..., &out);
     return out;
 }
+template <typename... P, typename... A>
+BstrResult outText(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*member)(P...), A&&... args) {
+    BSTR out = nullptr;
+    (t.get()->*member)(std::forward<A>(args)..., &out);
+    return take(out);
+}
 inline LONG treeId(const Tarvex& t) { return outLong(t, &ITarvex::get_TreeId); }
 
 // The tags (or values of attribute `key`) of the children, walked forward

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -13,12 +12,14 @@
 #include <vector>
 
 #include "component/DispatchTable.h"
+#include "module/Registration.h"
 #include "tarvex/tarvex.h"
 
 using tarvex::ArgType;
 using tarvex::DispatchMember;
 using tarvex::DispatchTable;
 using tarvex::MemberKind;
+using tarvex::Registration;
 
 namespace {
 
@@ -61,21 +62,14 @@ ArgType typeOf(const std::string& idlType) {
     return ArgType::None;
 }
 
-std::string guidText(const GUID& g) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2, g.Data3,
-                  g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-    return buf;
-}
-
-// The uuid(...) in the attribute block just before `what`.
+// The uuid(...) in the attribute block just before `what`, in braces as the registry writes it.
 std::string uuidBefore(const std::string& idl, const std::string& what) {
     size_t at = idl.find(what);
     if (at == std::string::npos) return "?";
     size_t u = idl.rfind("uuid(", at);
     std::string id = idl.substr(u + 5, idl.find(')', u) - u - 5);
     for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return id;
+    return "{" + id + "}";
 }
 
 }  // namespace
@@ -133,7 +127,7 @@ TEST(IdlMatch, DispatchTableAndDeclarationFollowTheIdl) {
 
 TEST(IdlMatch, IdentifiersFollowTheIdl) {
     const std::string idl = readIdl();
-    EXPECT_EQ(uuidBefore(idl, "interface ITarvex : IDispatch"), guidText(IID_ITarvex));
-    EXPECT_EQ(uuidBefore(idl, "library TARVEXLib"), guidText(LIBID_TARVEXLib));
-    EXPECT_EQ(uuidBefore(idl, "coclass Tarvex"), guidText(CLSID_Tarvex));
+    EXPECT_EQ(uuidBefore(idl, "interface ITarvex : IDispatch"), Registration::guidText(IID_ITarvex));
+    EXPECT_EQ(uuidBefore(idl, "library TARVEXLib"), Registration::guidText(LIBID_TARVEXLib));
+    EXPECT_EQ(uuidBefore(idl, "coclass Tarvex"), Registration::guidText(CLSID_Tarvex));
 }

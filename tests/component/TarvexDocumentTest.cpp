@@ -8,12 +8,6 @@ namespace {
 
 const std::string kEAcute = "\xC3\xA9";  // U+00E9 in UTF-8
 
-std::string getProperty(const Tarvex& t, HRESULT (STDMETHODCALLTYPE ITarvex::*get)(BSTR*)) {
-    BSTR b = nullptr;
-    (t.get()->*get)(&b);
-    return take(b).text;
-}
-
 // LoadXmlV on a byte array; returns the success flag it sets.
 LONG loadXmlBytes(Tarvex& t, const std::string& bytes) {
     VARIANT v = byteArray(bytes);
@@ -55,24 +49,16 @@ TEST(TarvexDocument, AttributesByNameAndIndex) {
     t->AddAttribute(BstrArg(""), BstrArg("x"));  // adds nothing
     EXPECT_EQ(outLong(t, &ITarvex::get_NumAttributes), 3);
     t->UpdateAttribute(BstrArg("a"), BstrArg("2"));
-    BSTR b = nullptr;
-    t->GetAttributeName(1, &b);
-    EXPECT_EQ(take(b).text, "a");  // moved to the end
-    t->GetAttrValue(BstrArg(" a\t"), &b);
-    EXPECT_EQ(take(b).text, "2");
+    EXPECT_EQ(outText(t, &ITarvex::GetAttributeName, 1).text, "a");  // moved to the end
+    EXPECT_EQ(outText(t, &ITarvex::GetAttrValue, BstrArg(" a\t")).text, "2");
     EXPECT_EQ(outLong(t, &ITarvex::HasAttrWithValue, BstrArg("b "), BstrArg("")), 1);
     EXPECT_EQ(outLong(t, &ITarvex::HasAttrWithValue, BstrArg("a"), BstrArg("2 ")), 0);  // values are not trimmed
 
-    t->GetAttributeName(5, &b);
-    BstrResult r = take(b);
-    EXPECT_TRUE(r.isNull);
+    EXPECT_TRUE(outText(t, &ITarvex::GetAttributeName, 5).isNull);
     EXPECT_EQ(logText(t), oneContext("GetAttributeName", {"No attribute at this index", "index: 5"}));
-    t->GetAttributeValue(5, &b);
-    r = take(b);
-    EXPECT_FALSE(r.isNull);
-    EXPECT_EQ(r.text, "");
-    t->GetAttrValue(BstrArg("zz"), &b);
-    EXPECT_EQ(take(b).text, "");
+    const BstrResult r = outText(t, &ITarvex::GetAttributeValue, 5);
+    EXPECT_TRUE(!r.isNull && r.text.empty());
+    EXPECT_EQ(outText(t, &ITarvex::GetAttrValue, BstrArg("zz")).text, "");
     EXPECT_EQ(logText(t), oneContext("GetAttributeName", {"No attribute at this index", "index: 5"}));
 
     t->RemoveAttribute(BstrArg(" a "));
@@ -81,25 +67,24 @@ TEST(TarvexDocument, AttributesByNameAndIndex) {
 
 TEST(TarvexDocument, DeclarationValuesCrossInTheAnsiCodePage) {
     Tarvex t = loaded("<r/>");
-    EXPECT_EQ(getProperty(t, &ITarvex::get_Encoding), "utf-8");
-    EXPECT_EQ(getProperty(t, &ITarvex::get_Standalone), "");
+    EXPECT_EQ(outText(t, &ITarvex::get_Encoding).text, "utf-8");
+    EXPECT_EQ(outText(t, &ITarvex::get_Standalone).text, "");
     t->put_Encoding(BstrArg("iso-8859-1"));
     t->put_Standalone(BstrArg(" yes/> "));
     Tarvex child = t.newChild("c");
-    EXPECT_EQ(getProperty(child, &ITarvex::get_Encoding), "iso-8859-1");  // any node of the tree
+    EXPECT_EQ(outText(child, &ITarvex::get_Encoding).text, "iso-8859-1");  // any node of the tree
     EXPECT_EQ(t.getXml(),
               "<?xml version=\"1.0\" encoding=\"iso-8859-1\" standalone=\"yes\" ?>\r\n\r\n<r>\r\n<c></c>\r\n</r>\r\n");
 
     // A character of the ANSI code page survives the round trip.
     t->put_Encoding(BstrArg("x" + kEAcute));
-    EXPECT_EQ(getProperty(t, &ITarvex::get_Encoding), "x" + kEAcute);
+    EXPECT_EQ(outText(t, &ITarvex::get_Encoding).text, "x" + kEAcute);
 
-    BSTR out = nullptr;
-    t->DecodeEntities(BstrArg("&eacute;&lt;&euro;&#65;"), &out);
-    EXPECT_EQ(take(out).text, kEAcute + "<\xE2\x82\xAC" "A");
+    auto decoded = [&t](const std::string& text) { return outText(t, &ITarvex::DecodeEntities, BstrArg(text)).text; };
+    EXPECT_EQ(decoded("&eacute;&lt;&euro;&#65;"), kEAcute + "<\xE2\x82\xAC" "A");
     // Characters beyond the ANSI code page pass through DecodeEntities too.
-    t->DecodeEntities(BstrArg("\xD0\x96x &amp; \xF0\x9F\x98\x80 &eacute;\xD0\x96&lt;"), &out);
-    EXPECT_EQ(take(out).text, "\xD0\x96x & \xF0\x9F\x98\x80 " + kEAcute + "\xD0\x96<");
+    EXPECT_EQ(decoded("\xD0\x96x &amp; \xF0\x9F\x98\x80 &eacute;\xD0\x96&lt;"),
+              "\xD0\x96x & \xF0\x9F\x98\x80 " + kEAcute + "\xD0\x96<");
 }
 
 TEST(TarvexDocument, FeffInsideValuesIsACharacter) {
@@ -151,26 +136,19 @@ TEST(TarvexDocument, LoadXmlFromStringsAndBytes) {
     str.bstrVal = tarvex::toBstr(utf8Doc);
     VARIANT ref = variantOf(VT_BYREF | VT_VARIANT);
     ref.pvarVal = &str;
-    LONG ok = 0;
-    c->LoadXmlV(ref, &ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXmlV, ref), 1);
     EXPECT_EQ(c.content(), "caf" + kEAcute);
     EXPECT_EQ(c.encoding(), "ISO-8859-1");
     SysFreeString(str.bstrVal);
     str.bstrVal = tarvex::toBstr("<?xml version=\"1.0\" encoding=\"UTF-16\"?><r>x</r>");
-    c->LoadXmlV(str, &ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXmlV, str), 1);
     EXPECT_EQ(c.encoding(), "utf-8");  // the tree holds UTF-8, not UTF-16
     VariantClear(&str);
 
     // Failures keep the object where it was.
-    c->LoadXml(BstrArg("no markup"), &ok);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXml, BstrArg("no markup")), 0);
     EXPECT_EQ(logText(c), oneContext("LoadXml", {"Failed to parse XML data (5)"}));
-    VARIANT none;
-    VariantInit(&none);
-    c->LoadXmlV(none, &ok);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(outLong(c, &ITarvex::LoadXmlV, variantOf(VT_EMPTY)), 0);
     EXPECT_EQ(c.content(), "x");
 }
 
@@ -213,24 +191,19 @@ TEST(TarvexDocument, SaveLastErrorWritesThePreviousLog) {
     Tarvex t = newObject();
     ITarvex* child = nullptr;
     t->GetChild(4, &child);
-    LONG ok = 0;
-    t->SaveLastError(BstrArg(path), &ok);
-    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(outLong(t, &ITarvex::SaveLastError, BstrArg(path)), 1);
     const std::string first =
         "<OstrandLog>\r\n<GetChild>\r\n<error>No child at this index</error>\r\n<index>4</index>\r\n"
         "</GetChild>\r\n<SaveLastError>\r\n</SaveLastError>\r\n";
     EXPECT_EQ(readAll(path), first + "</OstrandLog>\r\n");
-    t->SaveLastError(BstrArg(path), &ok);
+    outLong(t, &ITarvex::SaveLastError, BstrArg(path));
     EXPECT_EQ(readAll(path), first + "<SaveLastError>\r\n</SaveLastError>\r\n</OstrandLog>\r\n");
-    t->SaveLastError(nullptr, &ok);
-    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(outLong(t, &ITarvex::SaveLastError, nullptr), 0);
     std::remove(path.c_str());
 
     // The renderings carry UTF-8 text through unchanged.
     t->GetNthChildWithTag(BstrArg(kEAcute), 0, &child);
-    BSTR html = nullptr;
-    t->get_LastErrorHtml(&html);
-    EXPECT_EQ(take(html).text,
+    EXPECT_EQ(outText(t, &ITarvex::get_LastErrorHtml).text,
               "OstrandLog:<blockquote>\r\nGetNthChildByTag:<blockquote>\r\nNot enough children have that tag.<br>\r\n"
               "tag: " + kEAcute + "<br>\r\nn_value: 0<br>\r\n</blockquote>\r\n</blockquote>\r\n");
 }

@@ -1,5 +1,6 @@
 // Characters outside the Basic Multilingual Plane through the whole road:
-// file bytes -> tree -> script strings -> edited tree -> file bytes.
+// file bytes -> tree -> script strings -> edited tree -> file bytes. (Files
+// in 16- and 32-bit forms are the save tests'.)
 #include "ComponentSupport.h"
 
 using namespace tarvex_test;
@@ -20,16 +21,5 @@ TEST(UnicodeRoundTrip, EmojiSurvivesLoadEditAndSave) {
     doc.setAttr("by", clef);                                        // the edit
     ASSERT_TRUE(doc.saveXml(path)) << doc.lastErrorText();
     EXPECT_EQ(readAll(path), head + " by=\"" + clef + "\"" + tail);
-
-    // Saved as UTF-16 (with its byte-order mark) the pair is one surrogate
-    // pair, and the file loads back to the same text.
-    doc->put_Encoding(BstrArg("utf-16"));
-    ASSERT_TRUE(doc.saveXml(path));
-    const std::string utf16 = readAll(path);
-    EXPECT_EQ(utf16.substr(0, 2), "\xFF\xFE");
-    EXPECT_NE(utf16.find(std::string("\x3D\xD8\x00\xDE", 4)), std::string::npos);
-    Tarvex again = newObject();
-    ASSERT_TRUE(again.loadXmlFile(path)) << again.lastErrorText();
-    EXPECT_EQ(again.content(), "Smile " + smile + " and " + clef);
     std::remove(path.c_str());
 }

@@ -12,12 +12,15 @@
 
 #include "log/Logger.h"
 #include "support/CommandRunner.h"
+#include "support/TextSupport.h"
 #include "text/DataBuffer.h"
 #include "file/FileAccess.h"
 #include "text/StringBuffer.h"
 
 namespace fs = std::filesystem;
 using namespace tarvex;
+using tarvex_test::logText;
+using tarvex_test::randomBytes;
 
 namespace {
 
@@ -28,34 +31,17 @@ protected:
     size_t entriesInDir() const {
         return static_cast<size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
-    static std::string logText(Logger& log) {
-        StringBuffer text;
-        log.GetText(text);
-        return text.getString();
-    }
 
     tarvex_test::ScratchDir scratch_{"files"};
     const fs::path& dir_ = scratch_.path();
 };
-
-std::string pseudoRandomBytes(size_t n) {
-    std::string s(n, '\0');
-    uint32_t x = 2463534242u;
-    for (size_t i = 0; i < n; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = static_cast<char>(x);
-    }
-    return s;
-}
 
 }  // namespace
 
 TEST_F(FileAccessTest, RoundTripReplacesContentExactly) {
     std::string target = path("doc.xml");
     tarvex_test::writeAll(target, std::string(5000, 'o'));  // longer old content must not survive
-    const std::string bytes = std::string("<a>\0\xff\xfe\r\n</a>", 13) + pseudoRandomBytes(6 * 1024 * 1024 + 123);
+    const std::string bytes = std::string("<a>\0\xff\xfe\r\n</a>", 13) + randomBytes(6 * 1024 * 1024 + 123, 1);
     Logger log;
     ASSERT_TRUE(writeFile(target.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), &log));
     EXPECT_EQ(tarvex_test::readAll(target), bytes);
@@ -111,7 +97,7 @@ TEST_F(FileAccessTest, NonAnsiNamesTakeTheWideRoute) {
 
 TEST_F(FileAccessTest, FailedWriteLeavesOldFileIntact) {
     std::string target = path("keep.xml");
-    const std::string old = pseudoRandomBytes(3000);
+    const std::string old = randomBytes(3000, 2);
     tarvex_test::writeAll(target, old);
 
     // The file system refuses to let this process write more than 4 KB.
@@ -121,7 +107,7 @@ TEST_F(FileAccessTest, FailedWriteLeavesOldFileIntact) {
     small.rlim_cur = 4096;
     void (*previous)(int) = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string bytes = pseudoRandomBytes(100000);
+    const std::string bytes = randomBytes(100000, 3);
     Logger log;
     bool ok = writeFile(target.c_str(), bytes.data(), static_cast<uint32_t>(bytes.size()), &log);
     setrlimit(RLIMIT_FSIZE, &saved);

@@ -1,14 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <utility>
 
-#include "log/ErrorLog.h"
-#include "base/LogBase.h"
 #include "log/Logger.h"
-#include "log/OstrandObject.h"
-#include "support/CommandRunner.h"
 #include "text/StringBuffer.h"
 
 using tarvex::Logger;
@@ -124,15 +119,9 @@ TEST(Logger, UnbalancedLeaveAndClear) {
     EXPECT_NE(text(log).find("caf\xC3\xA9\r\n"), std::string::npos);
 }
 
-// The saved bytes are the XML rendering (checked byte for byte through SaveLastError).
-TEST(Logger, SaveXmlToFile) {
+// The saved bytes are checked through SaveLastError; here, the failures.
+TEST(Logger, SaveXmlToFileFailures) {
     Logger log;
-    log.EnterContext("SaveLastError", 1);
-    log.LogError("a < b");
-    std::string path = std::string(TARVEX_BINARY_DIR) + "/logger_save_test.xml";
-    ASSERT_TRUE(log.SaveXmlToFile(0, path.c_str()));
-    EXPECT_EQ(tarvex_test::readAll(path), xml(log));
-    std::remove(path.c_str());
     EXPECT_FALSE(log.SaveXmlToFile(0, (std::string(TARVEX_BINARY_DIR) + "/no/such/dir/x.xml").c_str()));
     EXPECT_FALSE(log.SaveXmlToFile(0, nullptr));
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 #include <string>
 
 #include "module/Registration.h"
@@ -20,55 +19,46 @@ namespace {
 
 constexpr uint32_t kNotFound = 2;
 
-// Keys by full path; values by "path|name" ("" names the default value).
+// Keys by full path, each with its values by name ("" names the default value).
 class MemoryRegistry final : public tarvex::RegistryAccess {
 public:
-    std::set<std::string> keys;
-    std::map<std::string, std::string> values;
+    std::map<std::string, std::map<std::string, std::string>> keys;
     std::string failOn;  // a key whose creation fails with access denied
 
     uint32_t createKey(const std::string& path) override {
         if (path == failOn) return 5;
         for (size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1))
-            keys.insert(path.substr(0, at));
-        keys.insert(path);
+            keys[path.substr(0, at)];
+        keys[path];
         return 0;
     }
     uint32_t setString(const std::string& path, const std::string& name, const std::string& value) override {
         if (!keys.count(path)) return kNotFound;
-        values[path + "|" + name] = value;
+        keys[path][name] = value;
         return 0;
     }
     uint32_t deleteValue(const std::string& path, const std::string& name) override {
-        return values.erase(path + "|" + name) ? 0 : kNotFound;
+        return keys.count(path) && keys[path].erase(name) ? 0 : kNotFound;
     }
+    static bool below(const std::string& key, const std::string& path) { return key.rfind(path + "\\", 0) == 0; }
     uint32_t deleteTree(const std::string& path) override {
         if (!keys.count(path)) return kNotFound;
         for (auto it = keys.begin(); it != keys.end();)
-            it = (*it == path || it->rfind(path + "\\", 0) == 0) ? keys.erase(it) : std::next(it);
-        for (auto it = values.begin(); it != values.end();)
-            it = (it->first.rfind(path + "|", 0) == 0 || it->first.rfind(path + "\\", 0) == 0) ? values.erase(it)
-                                                                                             : std::next(it);
+            it = it->first == path || below(it->first, path) ? keys.erase(it) : std::next(it);
         return 0;
     }
     uint32_t deleteKeyIfEmpty(const std::string& path) override {
         if (!keys.count(path)) return kNotFound;
-        for (const std::string& k : keys)
-            if (k.rfind(path + "\\", 0) == 0) return 0;
-        for (const auto& v : values)
-            if (v.first.rfind(path + "|", 0) == 0) return 0;
-        keys.erase(path);
+        for (const auto& k : keys)
+            if (below(k.first, path)) return 0;
+        if (keys[path].empty()) keys.erase(path);
         return 0;
     }
-
     std::string dump() const {
         std::string out;
-        for (const std::string& k : keys) {
-            out += k + "\n";
-            for (const auto& v : values) {
-                size_t bar = v.first.find('|');
-                if (v.first.substr(0, bar) == k) out += "  " + v.first.substr(bar + 1) + "=" + v.second + "\n";
-            }
+        for (const auto& k : keys) {
+            out += k.first + "\n";
+            for (const auto& v : k.second) out += "  " + v.first + "=" + v.second + "\n";
         }
         return out;
     }

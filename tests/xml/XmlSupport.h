@@ -11,8 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "log/Logger.h"
-#include "text/StringBuffer.h"
+#include "support/TextSupport.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
 #include "xml/XmlParser.h"
@@ -45,11 +44,7 @@ struct Doc {
     }
     Doc(const Doc&) = delete;
     Doc& operator=(const Doc&) = delete;
-    std::string logText() {
-        tarvex::StringBuffer out;
-        log.GetText(out);
-        return std::string(out.getString(), out.getSize());
-    }
+    std::string logText() { return tarvex_test::logText(log); }
 };
 
 inline std::string content(const TreeNode* n) { return std::string(n->GetContent(), n->GetContentLength()); }
@@ -75,7 +70,7 @@ inline std::string prolog(const TreeNode* root) {
 inline std::string xmlOf(TreeNode* node) {
     tarvex::StringBuffer out;
     tarvex::XmlSerializer::serializeNode(node, out, 0);
-    return std::string(out.getString(), out.getSize());
+    return textOf(out);
 }
 
 // Everything the serializer writes, read back as one comparable text.
