@@ -347,13 +347,7 @@ void* BlockHeap::FromFreeLists(size_t n) {
     // waste nothing to rounding.
     size_t classSize;
     const size_t c = ClassOf(n, &classSize);
-    void*& head = free_[c];
-    if (head) {
-        void* p = head;
-        head = *static_cast<void**>(p);
-        if (!head && c >= kSmallClasses) mediumLists_ &= ~(uint64_t{1} << (c - kSmallClasses));
-        return p;
-    }
+    if (free_[c]) return PopFree(c);
     if (c < kSmallClasses) return nullptr;
     // A larger freed piece (a child list that grew, a content replaced) is
     // cut: its front serves, the rest goes back on a list.
@@ -361,10 +355,15 @@ void* BlockHeap::FromFreeLists(size_t n) {
     const uint64_t larger = mediumLists_ & ~((uint64_t{2} << i) - 1);
     if (!larger) return nullptr;
     const size_t big = kSmallClasses + static_cast<size_t>(__builtin_ctzll(larger));
-    void* p = free_[big];
-    free_[big] = *static_cast<void**>(p);
-    if (!free_[big]) mediumLists_ &= ~(uint64_t{1} << (big - kSmallClasses));
+    void* p = PopFree(big);
     PushFree(static_cast<char*>(p) + n, MediumClassSize(big) - n);
+    return p;
+}
+
+void* BlockHeap::PopFree(size_t c) {
+    void* p = free_[c];
+    free_[c] = *static_cast<void**>(p);
+    if (!free_[c] && c >= kSmallClasses) mediumLists_ &= ~(uint64_t{1} << (c - kSmallClasses));
     return p;
 }
 

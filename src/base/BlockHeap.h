@@ -118,6 +118,8 @@ private:
     // Puts a freed piece of n (rounded) bytes on the list of the largest
     // class it holds in full.
     void PushFree(void* p, size_t n);
+    // Takes the first piece of the (non-empty) list of class c.
+    void* PopFree(size_t c);
     BlockHeap* FindRoot();
     void* AllocSlow(size_t n);
     // A freed piece for n (a medium size) bytes, whole or cut from a larger

@@ -252,13 +252,12 @@ bool encodeTable(const Settings& st, const CodePageTable* t, const uint8_t* s, s
         ok = false;
         --n;
     }
-    // The 256 KiB unit table is built on the first unit the ASCII run does
-    // not cover: plain ASCII text (file names, most markup) never needs it.
-    const uint32_t* enc = nullptr;
+    const PageExtras& x = encodeExtras(t);
+    const uint32_t* enc = x.encode.get();
     const bool asciiFast = kLittleEndian && t->asciiBased;
     const bool markers = st.markers();
     const size_t units = n / 2;
-    auto asciiOf = [&enc](uint8_t c, Out& out) {
+    auto asciiOf = [enc](uint8_t c, Out& out) {
         uint32_t e = enc[c];
         uint32_t len = e >> 24;
         if (len >= 1 && len <= 3) {
@@ -285,12 +284,6 @@ bool encodeTable(const Settings& st, const CodePageTable* t, const uint8_t* s, s
                 if (i >= blockEnd) break;
             }
             uint32_t u = load16(s + 2 * i);
-            if (asciiFast && u - 1 < 0x7F) {
-                *d++ = uint8_t(u);
-                ++i;
-                continue;
-            }
-            if (!enc) enc = encodeExtras(t).encode.get();
             uint32_t e = enc[u];
             uint32_t len = e >> 24;
             if (len == 1) {

@@ -27,6 +27,15 @@ constexpr uint8_t kMaxChildBlock = 30;
 
 int32_t textLength(const char* s) { return s ? static_cast<int32_t>(std::strlen(s)) : 0; }
 
+// Exchanges two pointer-sized unions as bytes, whichever member is in use.
+template <typename T>
+void swapBytes(T& a, T& b) {
+    unsigned char held[sizeof a];
+    std::memcpy(held, &a, sizeof held);
+    std::memcpy(&a, &b, sizeof held);
+    std::memcpy(&b, held, sizeof held);
+}
+
 }  // namespace
 
 void TreeNode::ReleaseParts(BlockHeap* heap) {
@@ -260,10 +269,7 @@ void TreeNode::SwapNodeData(TreeNode* a, TreeNode* b) {
         bool t = a->hasTag_;
         a->hasTag_ = b->hasTag_;
         b->hasTag_ = t;
-        unsigned char store[sizeof a->text_];
-        std::memcpy(store, &a->text_, sizeof store);
-        std::memcpy(&a->text_, &b->text_, sizeof store);
-        std::memcpy(&b->text_, store, sizeof store);
+        swapBytes(a->text_, b->text_);
         std::swap(a->textLen_, b->textLen_);
         t = a->hasContent_;
         a->hasContent_ = b->hasContent_;
@@ -307,10 +313,7 @@ bool TreeNode::SwapChildren(TreeNode* a, TreeNode* b) {
     const int32_t movedIntoB = handOver(a, b);
     // Each list moves whole, so the children keep their slots. (The block
     // address and a lone child share their place, so the bytes move.)
-    unsigned char held[sizeof a->slots_];
-    std::memcpy(held, &a->slots_, sizeof held);
-    std::memcpy(&a->slots_, &b->slots_, sizeof held);
-    std::memcpy(&b->slots_, held, sizeof held);
+    swapBytes(a->slots_, b->slots_);
     std::swap(a->childCount_, b->childCount_);
     std::swap(a->childBlock_, b->childBlock_);
     if (crossTree) {
@@ -428,14 +431,12 @@ void TreeNode::SetTag(const char* text, int32_t len) {
     StoreTag(text, len);
 }
 
-AttributeSet* TreeNode::EnsureAttributes(int32_t reserveBytes) {
-    if (!attributes_) {
-        BlockHeap* heap = Heap();
-        void* memory = heap->Alloc(sizeof(AttributeSet));
-        if (!memory) fatalError("out of memory for an attribute list");
-        attributes_ = ::new (memory) AttributeSet(heap);
-        attributes_->ReserveBytes(reserveBytes);
-    }
+AttributeSet* TreeNode::MakeAttributes(int32_t reserveBytes) {
+    BlockHeap* heap = Heap();
+    void* memory = heap->Alloc(sizeof(AttributeSet));
+    if (!memory) fatalError("out of memory for an attribute list");
+    attributes_ = ::new (memory) AttributeSet(heap);
+    attributes_->ReserveBytes(reserveBytes);
     return attributes_;
 }
 

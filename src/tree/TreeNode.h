@@ -100,7 +100,9 @@ public:
     AttributeSet* Attributes() const { return attributes_; }   // may be null
     // Made when absent, with room for `reserveBytes` of pairs (the parser
     // sizes a tag's list once for the whole tag).
-    AttributeSet* EnsureAttributes(int32_t reserveBytes = 0);
+    AttributeSet* EnsureAttributes(int32_t reserveBytes = 0) {
+        return attributes_ ? attributes_ : MakeAttributes(reserveBytes);
+    }
 
     // Structure
     int32_t NumChildren() const { return childCount_; }
@@ -157,6 +159,7 @@ private:
     static void DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly);
     // Frees what the node holds (not the node itself).
     void ReleaseParts(BlockHeap* heap);
+    AttributeSet* MakeAttributes(int32_t reserveBytes);
     TreeNode** Slots() { return childBlock_ ? slots_ : &one_; }
     int32_t ChildCapacity() const { return childBlock_ ? int32_t{1} << childBlock_ : 1; }
     // Takes `child` out of its slot; the later children move up one.

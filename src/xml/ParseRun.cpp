@@ -68,12 +68,6 @@ inline const char* scanQuoted(const char* p, const char* end, char quote, bool& 
     return p;
 }
 
-// A tag's attribute list, made on its first pair with room for the whole tag.
-inline AttributeSet* attributesOf(TreeNode* node, int32_t reserve) {
-    AttributeSet* attributes = node->Attributes();
-    return attributes ? attributes : node->EnsureAttributes(reserve);
-}
-
 TreeNode* topOf(TreeNode* node) {
     while (node->GetParent()) node = node->GetParent();
     return node;
@@ -465,7 +459,7 @@ bool ParseRun::quotedAttributes(TreeNode* node, int32_t reserve, bool& selfClosi
         const char* text = p;
         int32_t length = static_cast<int32_t>(q - p);
         if (amp) decoder_.decode(text, length, true);
-        attributesOf(node, reserve)->Add(name, nameLen, text, length);
+        node->EnsureAttributes(reserve)->Add(name, nameLen, text, length);
         p = q + 1;
     }
     c_.setPosition(static_cast<int32_t>(p - base));
@@ -488,7 +482,7 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
     const char* text = "";
     int32_t length = 0;
     valueIfAny(false, &text, &length);
-    if (nameLen > 0) attributesOf(node, reserve)->Add(name, nameLen, text, length);
+    if (nameLen > 0) node->EnsureAttributes(reserve)->Add(name, nameLen, text, length);
 }
 
 [[gnu::always_inline]] inline void ParseRun::valueIfAny(bool pseudo, const char** text, int32_t* length) {
