@@ -4,14 +4,21 @@
 // session reuse) and libcurl alone. "RawTcp" reads the same response with
 // nothing but a socket: the floor for large bodies.
 //
+// "first/..." rows time the first request of a fresh process (object or
+// library set-up, trust store, the request, parse and release), one process
+// per iteration.
+//
 // The servers are started by tests/http/http_test_server.py --bench.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <pugixml.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -69,7 +76,8 @@ bool curlFetch(const std::string& url, std::string& body, const std::string* pos
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(curl, CURLOPT_CAINFO, servers().ca.c_str());
+    // The test CA, which Servers exports (a fresh measuring process inherits it).
+    if (const char* ca = std::getenv("SSL_CERT_FILE")) curl_easy_setopt(curl, CURLOPT_CAINFO, ca);
     curl_easy_setopt(curl, CURLOPT_SSL_SESSIONID_CACHE, 0L);
     if (post) {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, post->data());
@@ -222,6 +230,71 @@ void BM_CurlPugixmlPost1MB(benchmark::State& state) {
     setCounters(state, 1 << 20);
 }
 
+// ---- the first request of a fresh process ------------------------------------
+
+std::string gSelf;
+
+// Child side: one timed GET through the caller's path, in seconds.
+double firstRequest(bool ours, const std::string& url) {
+    auto start = std::chrono::steady_clock::now();
+    bool ok;
+    if (ours) {
+        tarvex::Tarvex caller = tarvex::Tarvex::create();
+        ITarvex* out = nullptr;
+        caller->HttpGet(tarvex::BstrArg(url), &out);
+        ok = out != nullptr;
+        if (out) out->Release();
+    } else {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        std::string body;
+        pugi::xml_document doc;
+        ok = curlFetch(url, body) && doc.load_buffer(body.data(), body.size());
+        curl_global_cleanup();
+    }
+    std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    return ok ? took.count() : -1;
+}
+
+// Parent side: one fresh process per iteration, timed by what it reports.
+void FirstCase(benchmark::State& state, bool ours, int size, bool tls) {
+    std::string url = servers().url(tls, kFiles[size]);
+    for (auto _ : state) {
+        std::string tmp = "/tmp/bench_http_first_" + std::to_string(std::random_device{}()) + ".txt";
+        std::string cmd = "SSL_CERT_FILE='" + servers().ca + "' '" + gSelf + "' --first=" +
+                          (ours ? "tarvex:" : "curl:") + url + " > " + tmp + " 2>/dev/null";
+        double seconds = -1;
+        if (std::system(cmd.c_str()) == 0) {
+            FILE* f = std::fopen(tmp.c_str(), "r");
+            if (f && std::fscanf(f, "%lf", &seconds) != 1) seconds = -1;
+            if (f) std::fclose(f);
+        }
+        std::remove(tmp.c_str());
+        if (seconds <= 0) {
+            state.SkipWithError("the measuring process failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+    setCounters(state, kSizes[size]);
+}
+
+void registerFirst() {
+    for (int size = 0; size < 2; ++size) {
+        for (int tls = 0; tls < 2; ++tls) {
+            for (bool ours : {true, false}) {
+                std::string name = std::string("first") + kFiles[size] + (tls ? "/tls" : "/plain") +
+                                   (ours ? "/tarvex" : "/curl+pugixml");
+                benchmark::RegisterBenchmark(name.c_str(), [ours, size, tls](benchmark::State& s) {
+                    FirstCase(s, ours, size, tls != 0);
+                })
+                    ->UseManualTime()
+                    ->Iterations(5)
+                    ->Unit(benchmark::kMillisecond);
+            }
+        }
+    }
+}
+
 void sizesAndTls(benchmark::internal::Benchmark* b) {
     b->ArgNames({"size", "tls"});
     for (int size = 0; size < 3; ++size)
@@ -240,11 +313,22 @@ BENCHMARK(BM_CurlPugixmlPost1MB)->ArgName("tls")->DenseRange(0, 1)->Unit(benchma
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strncmp(argv[1], "--first=", 8) == 0) {
+        // --first=tarvex:URL or --first=curl:URL; the trust store comes from SSL_CERT_FILE.
+        std::string spec = argv[1] + 8;
+        size_t colon = spec.find(':');
+        std::string url = spec.substr(colon + 1);
+        double seconds = firstRequest(spec.compare(0, colon, "tarvex") == 0, url);
+        std::printf("%.9f\n", seconds);
+        return seconds > 0 ? 0 : 1;
+    }
+    gSelf = argv[0];
     curl_global_init(CURL_GLOBAL_DEFAULT);
     if (servers().ports.count("nginx") == 0) {
         std::fprintf(stderr, "the loopback nginx did not start\n");
         return 1;
     }
+    registerFirst();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
