@@ -1,5 +1,5 @@
 // Hostile shapes: inputs built to make a forgiving parser (or the save's
-// fallback writer) rescan what it already read. Each shape runs at n and 8n
+// fallback writer, or the HTTP response reader) rescan what it already read. Each shape runs at n and 8n
 // repeats; a linear routine takes about 8 times as long at 8n, a quadratic
 // one about 64 times. The table at the end gives both times and the ratio,
 // with libxml2's recovering parser on the same text as the peer.
@@ -12,12 +12,17 @@
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "http/HttpResponseHeader.h"
+#include "http/HttpStream.h"
+#include "http/ResponseReader.h"
 #include "log/Logger.h"
 #include "search/TreeSearch.h"
 #include "text/DataBuffer.h"
@@ -154,6 +159,63 @@ void searchManyAttributes(benchmark::State& state) {
     TreeNode::Destroy(root);
 }
 
+// A server's response held in memory, handed out in pieces of `piece` bytes.
+class MemoryStream : public HttpStream {
+public:
+    MemoryStream(const std::string& text, uint32_t piece) : text_(text), piece_(piece) {}
+    Read readSome(uint8_t* data, uint32_t max, uint32_t& got, LogBase&) override {
+        if (at_ >= text_.size()) return Read::Closed;
+        got = static_cast<uint32_t>(std::min<size_t>({max, piece_, text_.size() - at_}));
+        std::memcpy(data, text_.data() + at_, got);
+        at_ += got;
+        return Read::Data;
+    }
+    bool sendAll(const uint8_t*, uint32_t, LogBase&) override { return true; }
+    void closeStream() override {}
+
+private:
+    const std::string& text_;
+    size_t at_ = 0;
+    uint32_t piece_;
+};
+
+// Reads one response as the client does: header block, header, body.
+void readResponse(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        Logger log;
+        MemoryStream stream(text, 1460);
+        ResponseReader reader(stream);
+        DataBuffer block, body;
+        HttpResponseHeader header;
+        if (reader.readHeaderBlock(block, log)) {
+            header.parseHeader(block.getData(), block.getSize());
+            reader.readBody(header, body, 0, log);
+        }
+        benchmark::DoNotOptimize(body.getData());
+    }
+}
+
+// n header lines, every other one a Content-Type that replaces the last.
+void responseContentTypes(benchmark::State& state) {
+    std::string text = "HTTP/1.1 200 OK\r\n";
+    for (int64_t i = 0; i < state.range(0) / 4; ++i) text += (i & 1) ? "Content-Type: a\r\n" : "X: y\r\n";
+    readResponse(state, text + "Content-Length: 0\r\n\r\n");
+}
+
+// One header field continued over n lines.
+void responseContinuations(benchmark::State& state) {
+    std::string text = "HTTP/1.1 200 OK\r\nX: a\r\n";
+    for (int64_t i = 0; i < state.range(0) / 4; ++i) text += " b\r\n";
+    readResponse(state, text + "Content-Length: 0\r\n\r\n");
+}
+
+// A chunked body of n one-byte chunks.
+void responseTinyChunks(benchmark::State& state) {
+    std::string text = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (int64_t i = 0; i < state.range(0); ++i) text += "1\r\nx\r\n";
+    readResponse(state, text + "0\r\n\r\n");
+}
+
 // Collects each run's time per iteration next to the console output.
 class TableReporter : public benchmark::ConsoleReporter {
 public:
@@ -182,6 +244,9 @@ void printTable(int64_t n) {
     names.push_back("save_many_attributes");
     names.push_back("save_cdata_fallback");
     names.push_back("search_many_attributes");
+    names.push_back("response_content_types");
+    names.push_back("response_continuations");
+    names.push_back("response_tiny_chunks");
     for (const std::string& name : names) {
         double a = 0, b = 0, pa = 0, pb = 0;
         if (!cell("tarvex/" + name, &a, &b)) continue;
@@ -208,6 +273,13 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("tarvex/save_cdata_fallback", saveCdataFallback)
         ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("tarvex/search_many_attributes", searchManyAttributes)
+        ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
+    // A header block stops at 1 MiB, so its shapes run at a quarter of n lines.
+    benchmark::RegisterBenchmark("tarvex/response_content_types", responseContentTypes)
+        ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tarvex/response_continuations", responseContinuations)
+        ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tarvex/response_tiny_chunks", responseTinyChunks)
         ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;

@@ -77,11 +77,28 @@ void MimeHeader::addParsed(const std::string& line) {
     std::string value = trimmed(line.substr(v));
     eraseAll(value, "\r\n\t");
     eraseAll(value, "\r\n ");
-    if (sameNoCase(name, "content-type")) {
-        for (size_t i = fields_.size(); i-- > 0;)
-            if (sameNoCase(fields_[i].first, "content-type")) fields_.erase(fields_.begin() + static_cast<ptrdiff_t>(i));
-    }
     fields_.emplace_back(std::move(name), std::move(value));
+}
+
+void MimeHeader::keepLastContentType() {
+    // One pass at the end: dropping earlier ones as each line came would
+    // rescan the list per line, and a header of many such lines would cost
+    // quadratic time.
+    size_t last = fields_.size();
+    for (size_t i = fields_.size(); i-- > 0;) {
+        if (sameNoCase(fields_[i].first, "content-type")) {
+            last = i;
+            break;
+        }
+    }
+    if (last == fields_.size()) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (i != last && sameNoCase(fields_[i].first, "content-type")) continue;
+        if (kept != i) fields_[kept] = std::move(fields_[i]);
+        ++kept;
+    }
+    fields_.resize(kept);
 }
 
 void MimeHeader::parse(const char* text, size_t length) {
@@ -114,6 +131,8 @@ void MimeHeader::parse(const char* text, size_t length) {
         collecting = true;
     }
     if (collecting) addParsed(current);
+    // A later Content-Type replaces an earlier one.
+    keepLastContentType();
 }
 
 }  // namespace tarvex

@@ -30,6 +30,7 @@ public:
 
 private:
     void addParsed(const std::string& line);
+    void keepLastContentType();
 
     std::vector<std::pair<std::string, std::string>> fields_;
 };
