@@ -22,10 +22,12 @@
 
 #include "http/HttpResponseHeader.h"
 #include "http/HttpStream.h"
+#include "http/OstrandUrl.h"
 #include "http/ResponseReader.h"
 #include "log/Logger.h"
 #include "search/TreeSearch.h"
 #include "text/DataBuffer.h"
+#include "text/StringBuffer.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
 #include "xml/XmlParser.h"
@@ -216,6 +218,19 @@ void responseTinyChunks(benchmark::State& state) {
     readResponse(state, text + "0\r\n\r\n");
 }
 
+// A Location of n segments, every third one "..", resolved against the
+// current URL.
+void redirectDotSegments(benchmark::State& state) {
+    std::string location = "/";
+    for (int64_t i = 0; i < state.range(0); ++i) location += (i % 3 == 2) ? "../" : "ab/";
+    StringBuffer ref(location.c_str());
+    for (auto _ : state) {
+        StringBuffer url;
+        OstrandUrl::buildRedirectUrl("http://h/dir/a.xml", ref, url);
+        benchmark::DoNotOptimize(url.getString());
+    }
+}
+
 // Collects each run's time per iteration next to the console output.
 class TableReporter : public benchmark::ConsoleReporter {
 public:
@@ -247,6 +262,7 @@ void printTable(int64_t n) {
     names.push_back("response_content_types");
     names.push_back("response_continuations");
     names.push_back("response_tiny_chunks");
+    names.push_back("redirect_dot_segments");
     for (const std::string& name : names) {
         double a = 0, b = 0, pa = 0, pb = 0;
         if (!cell("tarvex/" + name, &a, &b)) continue;
@@ -280,6 +296,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("tarvex/response_continuations", responseContinuations)
         ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("tarvex/response_tiny_chunks", responseTinyChunks)
+        ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("tarvex/redirect_dot_segments", redirectDotSegments)
         ->Arg(n)->Arg(8 * n)->Unit(benchmark::kMillisecond);
     benchmark::Initialize(&argc, argv);
     TableReporter reporter;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "base/LogBase.h"
 #include "text/StringBuffer.h"
@@ -80,28 +81,32 @@ UrlParts splitReference(std::string s) {
     return parts;
 }
 
-// RFC 3986 section 5.2.4.
-std::string removeDotSegments(std::string in) {
+// RFC 3986 section 5.2.4. The input is read through a view that only moves
+// forward: erasing each segment from the front of a string would make a long
+// path cost quadratic time.
+std::string removeDotSegments(const std::string& path) {
+    std::string_view in(path);
     std::string out;
+    out.reserve(path.size());
+    auto startsWith = [&in](std::string_view prefix) { return in.substr(0, prefix.size()) == prefix; };
     while (!in.empty()) {
-        if (in.compare(0, 3, "../") == 0) {
-            in.erase(0, 3);
-        } else if (in.compare(0, 2, "./") == 0) {
-            in.erase(0, 2);
-        } else if (in.compare(0, 3, "/./") == 0) {
-            in.erase(0, 2);
+        if (startsWith("../")) {
+            in.remove_prefix(3);
+        } else if (startsWith("./") || startsWith("/./")) {
+            in.remove_prefix(2);
         } else if (in == "/.") {
             in = "/";
-        } else if (in.compare(0, 4, "/../") == 0 || in == "/..") {
-            in = in.size() == 3 ? std::string("/") : in.substr(3);
+        } else if (startsWith("/../") || in == "/..") {
+            in = in.size() == 3 ? std::string_view("/") : in.substr(3);
             size_t cut = out.rfind('/');
             out.erase(cut == std::string::npos ? 0 : cut);
         } else if (in == "." || in == "..") {
-            in.clear();
+            in = {};
         } else {
             size_t next = in.find('/', in[0] == '/' ? 1 : 0);
-            out += in.substr(0, next);
-            in.erase(0, next == std::string::npos ? in.size() : next);
+            if (next == std::string_view::npos) next = in.size();
+            out.append(in.substr(0, next));
+            in.remove_prefix(next);
         }
     }
     return out;
