@@ -64,7 +64,7 @@ file(GLOB _tarvex_wintest_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/
 if(_tarvex_wintest_sources)
   add_executable(tarvex_wintest ${_tarvex_wintest_sources})
   target_include_directories(tarvex_wintest PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/include)
-  target_link_libraries(tarvex_wintest PRIVATE oleaut32 ole32 uuid)
+  target_link_libraries(tarvex_wintest PRIVATE oleaut32 ole32 uuid crypt32)
   target_link_options(tarvex_wintest PRIVATE -static -static-libgcc -static-libstdc++ -municode)
   add_dependencies(tarvex_wintest tarvex_dll)
 endif()

@@ -127,10 +127,13 @@ EOF
 
 # Loopback HTTP(S) servers for tests/windows/http.js; their ports go to the
 # scratch folder, where the script reads them.
-python3 tests/http/http_test_server.py --lifetime 1800 --info-xml "$work/scratch/http-servers.xml" >/dev/null 2>&1 &
+python3 tests/http/http_test_server.py --lifetime 1800 --info-xml "$work/scratch/http-servers.xml" \
+  >"$work/scratch/http-servers.txt" 2>/dev/null &
 http_servers=$!
 trap 'kill $http_servers 2>/dev/null || true; cleanup' EXIT
 for _ in $(seq 100); do [ -s "$work/scratch/http-servers.xml" ] && break; sleep 0.1; done
+# Their test CA, which the test program makes a trusted root of the prefix.
+test_ca=$(sed -n 's/.* ca=\([^ ]*\).*/\1/p' "$work/scratch/http-servers.txt")
 
 script_keys=("HKCR\\Tarvex.Tarvex.1" "HKCR\\Tarvex.Tarvex" "HKCR\\CLSID\\$clsid")
 
@@ -163,6 +166,8 @@ for bits in 32 64; do
   out=$(timeout 120 "$wine" "$(winpath "$bin/tarvex_wintest.exe")" "$dll" 2>&1 | tr -d '\r' || true)
   echo "$out" | grep -v '^TARVEX-' | sed 's/^/  /'
   [ "$(echo "$out" | tail -n 1)" = "TARVEX-WINTEST-OK" ] || fail "test program ($bits-bit)"
+  out=$(timeout 60 "$wine" "$(winpath "$bin/tarvex_wintest.exe")" --trust "$(winpath "$test_ca")" 2>&1 | tr -d '\r' || true)
+  [ "$(echo "$out" | tail -n 1)" = "TARVEX-TRUST-OK" ] || fail "trusting the test CA ($bits-bit): $out"
 
   for script in tests/windows/*.vbs tests/windows/*.js; do
     echo "== Wine $bits-bit: $(basename "$script")"

@@ -12,8 +12,6 @@ namespace tarvex {
 bool SChannel::connect(LogBase& log) {
     established_ = false;
     sessionEnded_ = false;
-    plain_.clear();
-    plainOffset_ = 0;
     socket_.close();
     std::string error;
     // A bracketed IPv6 address is checked as the address itself.
@@ -123,69 +121,44 @@ bool SChannel::sendSecure(const uint8_t* data, uint32_t length, LogBase& log) {
     return true;
 }
 
-HttpStream::Read SChannel::receiveSecure(DataBuffer& destination, LogBase& log) {
+HttpStream::Read SChannel::readSome(uint8_t* data, uint32_t max, uint32_t& got, LogBase& log) {
+    got = 0;
     if (!established_) {
         log.LogError("Cannot receive data, no context exists");
         return Read::Failed;
     }
     if (sessionEnded_) return Read::Closed;
-    std::vector<uint8_t> input(kReadPiece);
     std::string error;
-    uint32_t before = destination.getSize();
+    const uint8_t* in = nullptr;
+    uint32_t n = 0;
     for (;;) {
-        uint32_t got = kReadPiece;
+        // Data the engine holds comes first: the socket is read only when the
+        // records received so far are used up.
+        switch (engine_.decrypt(in, n, data, max, got, error)) {
+            case platform::TlsEngine::Status::Ok:
+                return Read::Data;
+            case platform::TlsEngine::Status::Closed:
+                log.LogError("End of session has been signalled.");
+                sessionEnded_ = true;
+                return Read::Closed;
+            case platform::TlsEngine::Status::Failed:
+                if (!error.empty()) log.LogData("tlsError", error.c_str());
+                log.LogError("Error in DecryptMessage");
+                return Read::Failed;
+            case platform::TlsEngine::Status::WantInput:
+                break;
+        }
+        if (!input_) input_.reset(new uint8_t[kReadPiece]);
+        n = kReadPiece;
         bool timedOut = false;
-        if (!socket_.receiveOnce(input.data(), got, timedOut, log)) {
+        if (!socket_.receiveOnce(input_.get(), n, timedOut, log)) {
             // A TCP close without the close notification may be a cut-off
             // response: it is a failure, not the end of the data.
             log.LogError("Failed to read SChannel response (3)");
             return timedOut ? Read::TimedOut : Read::Failed;
         }
-        decrypted_.clear();
-        platform::TlsEngine::Status status = engine_.decrypt(input.data(), got, decrypted_, error);
-        // Data decrypted before a failure or the close notification is kept.
-        appendDecrypted(destination);
-        if (status == platform::TlsEngine::Status::Failed) {
-            if (!error.empty()) log.LogData("tlsError", error.c_str());
-            log.LogError("Error in DecryptMessage");
-            return Read::Failed;
-        }
-        if (status == platform::TlsEngine::Status::Closed) {
-            log.LogError("End of session has been signalled.");
-            sessionEnded_ = true;
-            return destination.getSize() > before ? Read::Data : Read::Closed;
-        }
-        if (destination.getSize() > before) return Read::Data;
+        in = input_.get();
     }
-}
-
-void SChannel::appendDecrypted(DataBuffer& destination) {
-    if (decrypted_.empty()) return;
-    // DataBuffer grows by exactly what is asked; doubling keeps a long run
-    // of reads into one buffer linear.
-    const uint64_t need = static_cast<uint64_t>(destination.getSize()) + decrypted_.size();
-    if (need > destination.getCapacity()) {
-        const uint64_t doubled = static_cast<uint64_t>(destination.getCapacity()) * 2;
-        const uint64_t want = need > doubled ? need : doubled;
-        destination.ensureCapacity(static_cast<uint32_t>(want > UINT32_MAX ? UINT32_MAX : want));
-    }
-    destination.append(decrypted_.data(), static_cast<uint32_t>(decrypted_.size()));
-    decrypted_.clear();
-}
-
-HttpStream::Read SChannel::readSome(uint8_t* data, uint32_t max, uint32_t& got, LogBase& log) {
-    got = 0;
-    if (plainOffset_ >= plain_.getSize()) {
-        plain_.clear();
-        plainOffset_ = 0;
-        Read r = receiveSecure(plain_, log);
-        if (r != Read::Data) return r;
-    }
-    uint32_t n = std::min(max, plain_.getSize() - plainOffset_);
-    std::memcpy(data, plain_.getData() + plainOffset_, n);
-    plainOffset_ += n;
-    got = n;
-    return Read::Data;
 }
 
 bool SChannel::shutdown(LogBase& log) {

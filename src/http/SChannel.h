@@ -4,12 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "http/HttpStream.h"
 #include "http/OstrandSocket.h"
 #include "platform/TlsEngine.h"
-#include "text/DataBuffer.h"
 #include "text/StringBuffer.h"
 
 namespace tarvex {
@@ -38,11 +37,9 @@ public:
     // whose certificate fails the check is refused: nothing is sent to it.
     bool connect(LogBase& log);
     bool sendSecure(const uint8_t* data, uint32_t length, LogBase& log);
-    // Reads until at least some data is decrypted (appended to destination).
-    Read receiveSecure(DataBuffer& destination, LogBase& log);
     bool shutdown(LogBase& log);
 
-    // HttpStream
+    // HttpStream. Received records are decrypted straight into `data`.
     Read readSome(uint8_t* data, uint32_t max, uint32_t& got, LogBase& log) override;
     bool sendAll(const uint8_t* data, uint32_t n, LogBase& log) override { return sendSecure(data, n, log); }
     void closeStream() override;
@@ -50,8 +47,6 @@ public:
 private:
     bool handshake(LogBase& log);
     void logConnectionInfo(LogBase& log);
-    // Moves what the engine decrypted into `destination` (one copy).
-    void appendDecrypted(DataBuffer& destination);
 
     StringBuffer serverName_;
     int32_t port_ = 443;
@@ -59,9 +54,7 @@ private:
     platform::TlsEngine engine_;
     bool established_ = false;
     bool sessionEnded_ = false;
-    DataBuffer plain_;        // decrypted bytes not yet handed out
-    uint32_t plainOffset_ = 0;
-    std::vector<uint8_t> decrypted_;  // the engine's output for one read, reused
+    std::unique_ptr<uint8_t[]> input_;   // one socket read of records, made on the first
 };
 
 }  // namespace tarvex

@@ -25,10 +25,9 @@ struct TlsInfo {
     int32_t keyExchangeStrength = 0;
 };
 
-// Bytes the engine hands back are appended to the caller's vector in whole
-// blocks (records, or up to 16 KB of data at a time); a caller that keeps the
-// vector and clears it after use reuses its capacity. Failure reasons are
-// appended to a std::string.
+// Bytes to send are appended to the caller's vector in whole records; a
+// caller that keeps the vector and clears it after use reuses its capacity.
+// Failure reasons are appended to a std::string.
 class TlsEngine {
 public:
     enum class Status { Ok, WantInput, Closed, Failed };
@@ -54,10 +53,14 @@ public:
     void connectionInfo(TlsInfo& info);
     // Appends the records carrying `n` bytes of data to `out`.
     bool encrypt(const uint8_t* data, uint32_t n, std::vector<uint8_t>& out, std::string& error);
-    // Consumes received bytes and appends the data they complete to `plain`.
-    // WantInput: more bytes are needed; Closed: the server ended the session
-    // with a close notification (data before it is appended).
-    Status decrypt(const uint8_t* in, uint32_t n, std::vector<uint8_t>& plain, std::string& error);
+    // Consumes received bytes `in` (may be none) and decrypts into
+    // [out, out + capacity), data the engine holds already coming first, so
+    // a large body is decrypted straight into its place. Ok: `written` bytes
+    // (at least one); WantInput: more bytes must be received; Closed: the
+    // server ended the session with a close notification, and all data
+    // before it was handed out.
+    Status decrypt(const uint8_t* in, uint32_t n, uint8_t* out, uint32_t capacity, uint32_t& written,
+                   std::string& error);
     // Appends the close notification to `out`.
     bool closeNotify(std::vector<uint8_t>& out);
 

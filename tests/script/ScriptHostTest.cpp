@@ -43,8 +43,9 @@ CommandResult runScript(const std::string& script, const std::vector<std::string
 class ScriptFileTest : public ::testing::TestWithParam<std::string> {};
 
 // The loopback servers of tests/windows/http.js, which reads their ports from
-// http-servers.xml in its scratch folder. They end with the test, or after
-// their own lifetime at the latest.
+// http-servers.xml in its scratch folder. Their test CA is the trust store of
+// the script host run meanwhile. They end with the test, or after their own
+// lifetime at the latest.
 class HttpServersFor {
 public:
     explicit HttpServersFor(const std::filesystem::path& folder) {
@@ -60,9 +61,18 @@ public:
         if (pipe_ && std::fgets(line, sizeof(line), pipe_)) {
             const char* pid = std::strstr(line, " pid=");
             if (pid) pid_ = std::atoi(pid + 5);
+            if (const char* ca = std::strstr(line, " ca=")) {
+                if (const char* old = std::getenv("SSL_CERT_FILE")) oldCa_ = old;
+                setenv("SSL_CERT_FILE", std::string(ca + 4, std::strcspn(ca + 4, " \n")).c_str(), 1);
+                caSet_ = true;
+            }
         }
     }
     ~HttpServersFor() {
+        if (caSet_) {
+            if (oldCa_.empty()) unsetenv("SSL_CERT_FILE");
+            else setenv("SSL_CERT_FILE", oldCa_.c_str(), 1);
+        }
         if (pid_ > 0) kill(pid_, SIGTERM);
         if (pipe_) pclose(pipe_);
     }
@@ -70,6 +80,8 @@ public:
 private:
     FILE* pipe_ = nullptr;
     int pid_ = 0;
+    bool caSet_ = false;
+    std::string oldCa_;
 };
 
 TEST_P(ScriptFileTest, ReportsSuccess) {

@@ -5,6 +5,8 @@
 //   tarvex_wintest.exe <path of tarvex.dll>
 // Prints one line per failed check and ends with TARVEX-WINTEST-OK or
 // TARVEX-WINTEST-FAILED n; the exit status is the failure count.
+//   tarvex_wintest.exe --trust <ca.pem> trusts the https test servers' CA
+// (TrustTestCa.cpp).
 #include <windows.h>
 #include <oaidl.h>
 #include <oleauto.h>
@@ -315,7 +317,10 @@ void checkTypeInfo(ITypeInfo* dispatchInfo, IDispatch* object) {
 
 }  // namespace
 
+int trustCertificate(const wchar_t* pemPath);
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wcscmp(argv[1], L"--trust") == 0) return trustCertificate(argv[2]);
     if (argc < 2) {
         std::printf("usage: tarvex_wintest <tarvex.dll>\n");
         return 2;

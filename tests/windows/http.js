@@ -37,6 +37,7 @@ if (servers.LoadXmlFile(scratch + "/http-servers.xml") !== 1) {
 }
 var plain = "http://127.0.0.1:" + servers.GetAttrValue("plain");
 var tls = "https://localhost:" + servers.GetAttrValue("tls");
+var untrusted = "https://localhost:" + servers.GetAttrValue("self");
 var refused = "http://127.0.0.1:" + servers.GetAttrValue("refused");
 
 var caller = new ActiveXObject("Tarvex.Tarvex");
@@ -62,9 +63,19 @@ r = caller.HttpGet(plain + "/chain/5");
 check(isNothing(r), "fifth redirect refused");
 check(logHas(caller, "Aborted to avoid infinite redirects."), "fifth redirect logged");
 
-// The test CA is not in the system's trust store: the server is refused
+// The test stage made the test CA a trusted root of this prefix: bodies of
+// many records, of a declared length and chunked, arrive whole.
+r = caller.HttpGet(tls + "/doc/2000000");
+check(!isNothing(r), "https with a declared length: " + caller.LastErrorText);
+if (!isNothing(r)) eq(r.Content.length, 2000000 - 52, "https body length");
+check(logHas(caller, "Secure Channel Established."), "https channel logged");
+r = caller.HttpGet(tls + "/bigchunked/300000");
+check(!isNothing(r), "https chunked: " + caller.LastErrorText);
+if (!isNothing(r)) eq(r.Content.length, 300000 - 52, "https chunked body length");
+
+// A self-signed certificate leads to no trusted root: the server is refused
 // before the request is sent.
-r = caller.HttpGet(tls + "/doc/100");
+r = caller.HttpGet(untrusted + "/doc/100");
 check(isNothing(r), "untrusted server refused");
 check(logHas(caller, "WinVerifyTrustError"), "verification failure named: " + caller.LastErrorText);
 check(logHas(caller, "Error authenticating server credentials!"), "untrusted server logged");

@@ -221,26 +221,33 @@ bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, std::vector<uint8_t>& o
     return true;
 }
 
-TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, std::vector<uint8_t>& plain, std::string& error) {
+TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, uint8_t* out, uint32_t capacity,
+                                     uint32_t& written, std::string& error) {
+    written = 0;
     if (!impl_->ssl) return Status::Failed;
     if (n > 0 && BIO_write(impl_->in, in, static_cast<int>(n)) != static_cast<int>(n)) {
         error.append("Out of memory for TLS input");
         return Status::Failed;
     }
-    for (;;) {
-        // Read straight into the caller's vector: one record at most per call.
-        size_t size = plain.size();
-        plain.resize(size + 16384);
+    while (written < capacity) {
+        // Each call gives one record at most: the loop takes every record
+        // the input completes, straight into the caller's memory.
+        const uint32_t room = capacity - written;
         ERR_clear_error();
-        int rc = SSL_read(impl_->ssl, plain.data() + size, 16384);
-        plain.resize(size + (rc > 0 ? static_cast<size_t>(rc) : 0));
-        if (rc > 0) continue;
+        int rc = SSL_read(impl_->ssl, out + written, static_cast<int>(room < 0x40000000u ? room : 0x40000000u));
+        if (rc > 0) {
+            written += static_cast<uint32_t>(rc);
+            continue;
+        }
+        // Data comes first; the reason it stopped shows again on the next call.
+        if (written > 0) return Status::Ok;
         int reason = SSL_get_error(impl_->ssl, rc);
         if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) return Status::WantInput;
         if (reason == SSL_ERROR_ZERO_RETURN) return Status::Closed;
         appendLibraryError(error);
         return Status::Failed;
     }
+    return Status::Ok;
 }
 
 bool TlsEngine::closeNotify(std::vector<uint8_t>& out) {

@@ -78,13 +78,21 @@ struct TlsEngine::Impl {
     bool done = false;
     std::string target;
     std::vector<uint8_t> input;  // encrypted bytes not used yet
+    std::vector<uint8_t> plain;  // decrypted bytes not handed out yet, from plainAt on
+    size_t plainAt = 0;
+    bool closed = false;         // the close notification arrived
     SecPkgContext_StreamSizes sizes{};
+
+    // Decrypts the whole records in `input` into `plain`.
+    TlsEngine::Status decryptRecords(std::string& error);
 
     void release() {
         if (haveContext) DeleteSecurityContext(&context);
         if (haveCredentials) FreeCredentialsHandle(&credentials);
-        haveContext = haveCredentials = done = false;
+        haveContext = haveCredentials = done = closed = false;
         input.clear();
+        plain.clear();
+        plainAt = 0;
     }
 
     // Keeps the bytes an SSPI call reported as extra, or none.
@@ -296,11 +304,8 @@ bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, std::vector<uint8_t>& o
     return true;
 }
 
-TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, std::vector<uint8_t>& plain, std::string& error) {
-    Impl& s = *impl_;
-    if (!s.done) return Status::Failed;
-    if (n > 0) s.input.insert(s.input.end(), in, in + n);
-    bool any = false;
+TlsEngine::Status TlsEngine::Impl::decryptRecords(std::string& error) {
+    Impl& s = *this;
     while (!s.input.empty()) {
         SecBuffer buffers[4] = {{static_cast<unsigned long>(s.input.size()), SECBUFFER_DATA, s.input.data()},
                                 {0, SECBUFFER_EMPTY, nullptr},
@@ -309,7 +314,10 @@ TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, std::vector<
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
         SECURITY_STATUS status = DecryptMessage(&s.context, &desc, 0, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) break;
-        if (status == SEC_I_CONTEXT_EXPIRED) return Status::Closed;
+        if (status == SEC_I_CONTEXT_EXPIRED) {
+            s.closed = true;
+            break;
+        }
         if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) {
             appendStatus("DecryptMessage", status, error);
             return Status::Failed;
@@ -317,8 +325,7 @@ TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, std::vector<
         SecBuffer* extra = nullptr;
         for (SecBuffer& b : buffers) {
             if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
-                appendBytes(plain, b.pvBuffer, b.cbBuffer);
-                any = true;
+                appendBytes(s.plain, b.pvBuffer, b.cbBuffer);
             }
             if (b.BufferType == SECBUFFER_EXTRA && !extra) extra = &b;
         }
@@ -349,7 +356,30 @@ TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, std::vector<
             }
         }
     }
-    return any ? Status::Ok : Status::WantInput;
+    return Status::Ok;
+}
+
+TlsEngine::Status TlsEngine::decrypt(const uint8_t* in, uint32_t n, uint8_t* out, uint32_t capacity,
+                                     uint32_t& written, std::string& error) {
+    Impl& s = *impl_;
+    written = 0;
+    if (!s.done) return Status::Failed;
+    if (n > 0) s.input.insert(s.input.end(), in, in + n);
+    if (s.plainAt >= s.plain.size()) {
+        // Schannel decrypts in place: the data goes through `plain`, and
+        // what does not fit the caller's room waits there.
+        s.plain.clear();
+        s.plainAt = 0;
+        if (!s.closed && s.decryptRecords(error) == Status::Failed) return Status::Failed;
+    }
+    const size_t held = s.plain.size() - s.plainAt;
+    written = static_cast<uint32_t>(held < capacity ? held : capacity);
+    if (written > 0) {
+        std::memcpy(out, s.plain.data() + s.plainAt, written);
+        s.plainAt += written;
+        return Status::Ok;
+    }
+    return s.closed ? Status::Closed : Status::WantInput;
 }
 
 bool TlsEngine::closeNotify(std::vector<uint8_t>& out) {
