@@ -102,26 +102,6 @@ void TreeNode::ClearTag() {
 // ---------------------------------------------------------------------------
 // Construction
 
-inline TreeNode* TreeNode::MakeNode(TreeInfo* tree, const char* tag, int32_t tagLen, const char* content,
-                                    int32_t contentLen) {
-    void* memory = tree->Heap()->Alloc(sizeof(TreeNode));
-    if (!memory) fatalError("out of memory for a node");
-    // Default-initialised: the members set by their initialisers only, not
-    // the whole node cleared first.
-    TreeNode* node = new (memory) TreeNode;
-    node->tree_ = tree;
-    if (tag && tagLen > 0 && tagLen < kInlineTag) {
-        *copyShort(node->tag_, tag, static_cast<size_t>(tagLen)) = 0;
-        node->tagLen_ = tagLen;
-        node->hasTag_ = true;
-    } else {
-        node->tag_[0] = 0;
-        if (tag && tagLen > 0) node->StoreTag(tag, tagLen);
-    }
-    if (content && contentLen > 0) node->MakeContent(content, contentLen);
-    return node;
-}
-
 TreeNode* TreeNode::NewRoot(BlockHeap* heap, const char* tag, int32_t tagLen) {
     if (!heap) fatalError("out of memory for a tree");
     TreeInfo* tree = new TreeInfo(heap);
@@ -173,24 +153,9 @@ void TreeNode::GrowChildren() {
     childBlock_ = grown;
 }
 
-inline void TreeNode::LinkLastChild(TreeNode* parent, TreeNode* child) {
-    // A lone child is held in the node; a block comes with the second.
-    if (parent->childCount_ >= parent->ChildCapacity()) parent->GrowChildren();
-    child->index_ = parent->childCount_;
-    parent->Slots()[parent->childCount_++] = child;
-    child->parent_ = parent;
-}
-
 TreeNode* TreeNode::AddChild(TreeNode* parent, const char* tag, const char* content) {
     if (!parent) return NewTree(tag, content);
     TreeNode* node = MakeNode(parent->tree_, tag, textLength(tag), content, textLength(content));
-    LinkLastChild(parent, node);
-    return node;
-}
-
-TreeNode* TreeNode::AddChild(TreeNode* parent, const char* tag, int32_t tagLen) {
-    if (!parent) return NewTree(tag, tagLen);
-    TreeNode* node = MakeNode(parent->tree_, tag, tagLen, nullptr, 0);
     LinkLastChild(parent, node);
     return node;
 }
@@ -429,15 +394,6 @@ void TreeNode::SetTag(const char* text, int32_t len) {
     // Without a tag, an empty one makes none; a present tag stays present.
     if (!hasTag_ && len == 0) return;
     StoreTag(text, len);
-}
-
-AttributeSet* TreeNode::MakeAttributes(int32_t reserveBytes) {
-    BlockHeap* heap = Heap();
-    void* memory = heap->Alloc(sizeof(AttributeSet));
-    if (!memory) fatalError("out of memory for an attribute list");
-    attributes_ = ::new (memory) AttributeSet(heap);
-    attributes_->ReserveBytes(reserveBytes);
-    return attributes_;
 }
 
 // ---------------------------------------------------------------------------

@@ -21,12 +21,14 @@
 #include <cstring>
 #include <new>
 
+#include "base/FatalError.h"
+#include "base/ShortCopy.h"
 #include "text/StringBuffer.h"
+#include "tree/AttributeSet.h"
 #include "tree/TreeInfo.h"
 
 namespace tarvex {
 
-class AttributeSet;
 class BlockHeap;
 
 class TreeNode {
@@ -39,7 +41,12 @@ public:
     // Appends a new node as the last child of `parent` (same tree record);
     // with a null parent it is NewTree.
     static TreeNode* AddChild(TreeNode* parent, const char* tag, const char* content);
-    static TreeNode* AddChild(TreeNode* parent, const char* tag, int32_t tagLen);
+    static TreeNode* AddChild(TreeNode* parent, const char* tag, int32_t tagLen) {
+        if (!parent) return NewTree(tag, tagLen);
+        TreeNode* node = MakeNode(parent->tree_, tag, tagLen, nullptr, 0);
+        LinkLastChild(parent, node);
+        return node;
+    }
     // Appends `child`, the root of another tree, as the last child of
     // `parent`; the child's tree record is destroyed and its reference total
     // moves to the parent's record. False, with no change, when the child has
@@ -92,7 +99,11 @@ public:
     void SetContent(const char* text, int32_t len);
     void SetContentBytes(const char* bytes, int32_t n);
     void AppendContent(const char* bytes);
-    void AppendContent(const char* bytes, int32_t n);
+    void AppendContent(const char* bytes, int32_t n) {
+        // The first content, as the parser adds it, is made here at its size.
+        if (!hasContent_ && bytes && n > 0) MakeContent(bytes, n);
+        else AppendMoreContent(bytes, n);
+    }
     void RemoveContent();                       // content becomes absent
     bool IsCdata() const { return cdata_; }
     void SetCdata(bool on) { cdata_ = on; }
@@ -147,10 +158,34 @@ private:
     TreeNode& operator=(const TreeNode&) = delete;
 
     BlockHeap* Heap() const { return tree_->Heap(); }
+    // Inline: the parser makes every node here.
     static TreeNode* MakeNode(TreeInfo* tree, const char* tag, int32_t tagLen, const char* content,
-                              int32_t contentLen);
+                              int32_t contentLen) {
+        void* memory = tree->Heap()->Alloc(sizeof(TreeNode));
+        if (!memory) fatalError("out of memory for a node");
+        // Default-initialised: the members set by their initialisers only, not
+        // the whole node cleared first.
+        TreeNode* node = new (memory) TreeNode;
+        node->tree_ = tree;
+        if (tag && tagLen > 0 && tagLen < kInlineTag) {
+            *copyShort(node->tag_, tag, static_cast<size_t>(tagLen)) = 0;
+            node->tagLen_ = tagLen;
+            node->hasTag_ = true;
+        } else {
+            node->tag_[0] = 0;
+            if (tag && tagLen > 0) node->StoreTag(tag, tagLen);
+        }
+        if (content && contentLen > 0) node->MakeContent(content, contentLen);
+        return node;
+    }
     static TreeNode* NewRoot(BlockHeap* heap, const char* tag, int32_t tagLen);
-    static void LinkLastChild(TreeNode* parent, TreeNode* child);
+    static void LinkLastChild(TreeNode* parent, TreeNode* child) {
+        // A lone child is held in the node; a block comes with the second.
+        if (parent->childCount_ >= parent->ChildCapacity()) parent->GrowChildren();
+        child->index_ = parent->childCount_;
+        parent->Slots()[parent->childCount_++] = child;
+        child->parent_ = parent;
+    }
     // Makes room for one more child slot.
     void GrowChildren();
     static void PointSubtreeAt(TreeNode* node, TreeInfo* tree);
@@ -159,7 +194,14 @@ private:
     static void DestroyNodes(TreeNode* node, BlockHeap* heap, bool piecesOnly);
     // Frees what the node holds (not the node itself).
     void ReleaseParts(BlockHeap* heap);
-    AttributeSet* MakeAttributes(int32_t reserveBytes);
+    AttributeSet* MakeAttributes(int32_t reserveBytes) {
+        BlockHeap* heap = Heap();
+        void* memory = heap->Alloc(sizeof(AttributeSet));
+        if (!memory) fatalError("out of memory for an attribute list");
+        attributes_ = ::new (memory) AttributeSet(heap);
+        attributes_->ReserveBytes(reserveBytes);
+        return attributes_;
+    }
     TreeNode** Slots() { return childBlock_ ? slots_ : &one_; }
     int32_t ChildCapacity() const { return childBlock_ ? int32_t{1} << childBlock_ : 1; }
     // Takes `child` out of its slot; the later children move up one.
@@ -168,8 +210,23 @@ private:
     // has grown by appends, the next power of two (at least 16).
     int32_t TextCapacity() const { return grownText_ ? GrownCapacity(textLen_) : textLen_ + 1; }
     static int32_t GrownCapacity(int32_t length);
-    // Content in the heap; an empty one holds one byte.
-    void MakeContent(const char* text, int32_t len);
+    // Content in the heap, sized exactly (len + 1); an empty one holds one
+    // byte.
+    void MakeContent(const char* text, int32_t len) {
+        if (!text || len <= 0) {
+            text = "";
+            len = 0;
+        }
+        char* data = static_cast<char*>(Heap()->Alloc(static_cast<size_t>(len) + 1));
+        if (!data) fatalError("out of memory for a content");
+        *copyShort(data, text, static_cast<size_t>(len)) = 0;
+        text_ = data;
+        textLen_ = len;
+        hasContent_ = true;
+        bufferContent_ = false;
+        grownText_ = false;
+    }
+    void AppendMoreContent(const char* bytes, int32_t n);
     // Moves a heap content into a buffer of its own (or makes an empty one).
     StringBuffer* MakeBufferContent(int32_t increment);
     const char* TagBytes() const {

@@ -59,22 +59,6 @@ StringBuffer* TreeNode::ContentBuffer() {
     return bufferContent_ ? buffer_ : MakeBufferContent(0);
 }
 
-// Contents are sized exactly (len + 1); an empty one holds one byte.
-void TreeNode::MakeContent(const char* text, int32_t len) {
-    if (!text || len <= 0) {
-        text = "";
-        len = 0;
-    }
-    char* data = static_cast<char*>(Heap()->Alloc(static_cast<size_t>(len) + 1));
-    if (!data) fatalError("out of memory for a content");
-    *copyShort(data, text, static_cast<size_t>(len)) = 0;
-    text_ = data;
-    textLen_ = len;
-    hasContent_ = true;
-    bufferContent_ = false;
-    grownText_ = false;
-}
-
 StringBuffer* TreeNode::MakeBufferContent(int32_t increment) {
     BlockHeap* heap = Heap();
     StringBuffer* b;
@@ -136,7 +120,7 @@ void TreeNode::SetContentBytes(const char* bytes, int32_t n) {
 
 void TreeNode::AppendContent(const char* bytes) { AppendContent(bytes, textLength(bytes)); }
 
-void TreeNode::AppendContent(const char* bytes, int32_t n) {
+void TreeNode::AppendMoreContent(const char* bytes, int32_t n) {
     if (!bytes || n <= 0) return;
     if (!hasContent_) {
         MakeContent(bytes, n);

@@ -4,6 +4,7 @@
 
 #include "base/FatalError.h"
 #include "base/Memory.h"
+#include "base/ShortCopy.h"
 #include "charset/Utf8.h"
 #include "text/FindByte.h"
 #include "text/StringBuffer.h"
@@ -84,10 +85,12 @@ EntityDecoder::~EntityDecoder() {
     if (bytes_) memFree(bytes_);
 }
 
-void EntityDecoder::decode(const char*& p, int32_t& n, bool hasAmp) {
+void EntityDecoder::decode(const char*& p, int32_t& n) {
     if (n <= 0) return;
-    const char* amp = hasAmp ? p : findByte(p, p + n, '&');
-    if (!amp) return;
+    if (const char* amp = findByte(p, p + n, '&')) decode(p, n, amp);
+}
+
+void EntityDecoder::decode(const char*& p, int32_t& n, const char* amp) {
     if (n > capacity_) {
         int32_t grown = n < 256 ? 256 : n;
         void* block = memRealloc(bytes_, static_cast<size_t>(grown));
@@ -96,9 +99,7 @@ void EntityDecoder::decode(const char*& p, int32_t& n, bool hasAmp) {
         capacity_ = grown;
     }
     const char* end = p + n;
-    size_t head = static_cast<size_t>(amp - p);
-    std::memcpy(bytes_, p, head);
-    char* o = bytes_ + head;
+    char* o = copyShort(bytes_, p, static_cast<size_t>(amp - p));
     const char* s = amp;
     while (s < end) {
         char c = *s++;

@@ -21,8 +21,9 @@ public:
     // and "&amp;" and points (p, n) at the result, which lives until the next
     // call. One left-to-right pass gives the same text as replacing them one
     // after the other, "&amp;" last: no replacement forms a new reference.
-    // `hasAmp` tells that the caller's scan already saw an '&'.
-    void decode(const char*& p, int32_t& n, bool hasAmp = false);
+    void decode(const char*& p, int32_t& n);
+    // The same when the caller's scan found the first '&' already, at `amp`.
+    void decode(const char*& p, int32_t& n, const char* amp);
 
     // Appends (p, n) decoded as above.
     void append(StringBuffer& out, const char* p, int32_t n);

@@ -22,7 +22,7 @@ class SpareRegion;
 class ByteSet {
 public:
     constexpr ByteSet() : bits_{} {}
-    explicit ByteSet(const char* members) : bits_{} {
+    explicit constexpr ByteSet(const char* members) : bits_{} {
         for (const char* p = members; *p; ++p) bits_[static_cast<uint8_t>(*p)] = 1;
     }
     bool has(uint8_t b) const { return bits_[b] != 0; }
@@ -32,6 +32,8 @@ private:
 };
 
 class ParseEngine {
+    static constexpr ByteSet kSpaceTable{" \t\r\n"};
+
 public:
     ParseEngine();
     // Copies the text.
@@ -74,6 +76,9 @@ public:
     int32_t length() const { return length_; }
     int32_t position() const { return pos_; }
     void setPosition(int32_t pos) { pos_ = pos < 0 ? 0 : (pos > length_ ? length_ : pos); }
+    // Moves to p, which lies within the text or just at its end (a scan's
+    // local pointer): no clamping.
+    void moveTo(const char* p) { pos_ = static_cast<int32_t>(p - base_); }
     bool atEnd() const { return pos_ >= length_; }
     int32_t remaining() const { return length_ - pos_; }
     const char* current() const { return base_ + pos_; }
@@ -94,11 +99,8 @@ public:
     // The same, ASCII case-insensitively.
     bool startsWithNoCase(const char* s, int32_t n) const;
 
-    // Space, TAB, CR or LF: one compare and one bit test.
-    static bool isSpace(char c) {
-        const unsigned u = static_cast<unsigned char>(c);
-        return u <= 32 && ((kSpaceBits >> u) & 1u);
-    }
+    // Space, TAB, CR or LF: one table load.
+    static bool isSpace(char c) { return kSpaceTable.has(static_cast<uint8_t>(c)); }
     // Advances over space, TAB, CR and LF.
     void skipWhitespace() {
         int32_t p = pos_;   // a local: stores through base_ cannot alias it
@@ -170,8 +172,6 @@ private:
     };
     Absent* absentEntry(const char* s, int32_t n);
 
-    static constexpr uint64_t kSpaceBits = (uint64_t{1} << ' ') | (uint64_t{1} << '\t') | (uint64_t{1} << '\r') |
-                                           (uint64_t{1} << '\n');
     static constexpr int32_t kDiscardStep = 256 * 1024;
     static constexpr int32_t kReuseStep = 32 * 1024;
 

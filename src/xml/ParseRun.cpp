@@ -33,38 +33,65 @@ const ByteSet kDropFromPseudoName("\"");
 
 inline bool isWhitespace(char c) { return ParseEngine::isSpace(c); }
 
-// The first `quote` byte in [p, end), or end; `amp` is set when an '&' comes
-// before it, so a value without one skips decoding. Sixteen bytes at a time
-// where possible.
-inline const char* scanQuoted(const char* p, const char* end, char quote, bool& amp) {
 #ifdef TARVEX_PARSE_SSE2
-    const __m128i q = _mm_set1_epi8(quote);
+// Index of the lowest set bit of a nonzero mask.
+inline unsigned lowestBit(unsigned mask) {
+#if defined(__GNUC__) || defined(__clang__)
+    return static_cast<unsigned>(__builtin_ctz(mask));
+#else
+    unsigned k = 0;
+    while (!(mask & 1u)) {
+        mask >>= 1;
+        ++k;
+    }
+    return k;
+#endif
+}
+#endif
+
+// The first `stop` byte in [p, end), or end; `amp` gets the first '&'
+// before it (null when there is none), so text without one skips decoding
+// and text with one is decoded from there. Sixteen bytes at a time where
+// possible.
+inline const char* scanUntil(const char* p, const char* end, char stop, const char*& amp) {
+    amp = nullptr;
+#ifdef TARVEX_PARSE_SSE2
+    const __m128i s = _mm_set1_epi8(stop);
     const __m128i a = _mm_set1_epi8('&');
     while (end - p >= 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        unsigned quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, q)));
+        unsigned stops = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, s)));
         unsigned amps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, a)));
-        if (quotes) {
-            unsigned first = quotes & (0u - quotes);   // lowest set bit
-            if (amps & (first - 1)) amp = true;
-#if defined(__GNUC__) || defined(__clang__)
-            return p + __builtin_ctz(quotes);
-#else
-            while (!(quotes & 1u)) {
-                quotes >>= 1;
-                ++p;
-            }
-            return p;
-#endif
+        if (stops) {
+            // The '&'s before the lowest stop bit.
+            amps &= (stops & (0u - stops)) - 1;
+            if (amps && !amp) amp = p + lowestBit(amps);
+            return p + lowestBit(stops);
         }
-        if (amps) amp = true;
+        if (amps && !amp) amp = p + lowestBit(amps);
         p += 16;
     }
 #endif
-    while (p < end && *p != quote) {
-        if (*p == '&') amp = true;
-        ++p;
+    for (; p < end && *p != stop; ++p) {
+        if (*p == '&' && !amp) amp = p;
     }
+    return p;
+}
+
+// The first '>' or '<' in [p, end), or end: the end of a closing tag.
+inline const char* scanTagEnd(const char* p, const char* end) {
+#ifdef TARVEX_PARSE_SSE2
+    const __m128i gt = _mm_set1_epi8('>');
+    const __m128i lt = _mm_set1_epi8('<');
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        unsigned hits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, gt), _mm_cmpeq_epi8(v, lt))));
+        if (hits) return p + lowestBit(hits);
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '>' && *p != '<') ++p;
     return p;
 }
 
@@ -87,7 +114,10 @@ public:
 private:
     bool canLog();
     void logError(const char* message);
-    bool textRun();
+    // What content() left to do.
+    enum class Next { End, Done, Markup };
+    Next content();
+    void appendRun(const char* p, int32_t n, const char* amp);
     bool markup();
     void cdataSection();
     bool bangMarkup();
@@ -140,8 +170,9 @@ TreeNode* ParseRun::run() {
         // tree being built may take its pages.
         if (c_.discardDue()) c_.discardPassed(current_ ? current_->GetTree()->Heap() : nullptr);
         if (current_) {
-            c_.skipWhitespace();
-            if (!textRun()) break;
+            const Next next = content();
+            if (next == Next::End) break;
+            if (next == Next::Done) continue;
         } else {
             c_.skipWhitespace();
             if (c_.atEnd()) break;
@@ -169,37 +200,58 @@ void ParseRun::logError(const char* message) {
     if (canLog()) log_->LogError(message);
 }
 
-// Reads a text run of the current element up to the next '<'. Returns false
-// when the run ended at the end of the text.
-bool ParseRun::textRun() {
-    if (c_.peek() == '<' && !c_.atEnd()) {
-        c_.advance(1);  // markup follows at once: no run
-        return true;
-    }
+// Content of the current element: a text run up to the next '<', then the
+// markup after it. The run and the common closing tag are read with a local
+// pointer, the position stored once. Markup other than a closing tag is left
+// to the caller, the position just after its '<'.
+ParseRun::Next ParseRun::content() {
+    const char* const base = c_.base();
+    const char* const end = base + c_.length();
     const char* p = c_.current();
-    c_.seekChar('<');
-    const char* end = c_.current();
-    bool atLt = !c_.atEnd();
-    c_.advance(1);
-    while (end > p && isWhitespace(end[-1])) --end;
-    if (end > p) {
-        int32_t n = static_cast<int32_t>(end - p);
-        StringBuffer* content = current_->ContentBuffer();
-        if (content == nullptr) {
-            // The first run: made at its final size.
-            decoder_.decode(p, n);
-            current_->AppendContent(p, n);
-        } else {
-            if (content->getSize() > 0) content->appendChar(' ');
-            // Only the new run is decoded: the text already held is final.
-            if (current_->IsCdata()) {
-                EntityDecoder::appendCharacters(*content, p, n, true);
-            } else {
-                decoder_.append(*content, p, n);
-            }
+    while (p < end && isWhitespace(*p)) ++p;
+    if (p < end && *p != '<') {
+        const char* amp;
+        const char* lt = scanUntil(p, end, '<', amp);
+        const char* last = lt;
+        while (last > p && isWhitespace(last[-1])) --last;
+        if (last > p) appendRun(p, static_cast<int32_t>(last - p), amp);
+        p = lt;
+    }
+    if (p >= end) {
+        c_.setPosition(c_.length());
+        return Next::End;
+    }
+    ++p;   // past '<'
+    if (p < end && *p == '/') {
+        // Any closing tag closes the current element; its name is not compared.
+        const char* q = scanTagEnd(p + 1, end);
+        if (q < end && *q == '>') {
+            c_.moveTo(q + 1);
+            closeCurrent();
+            return Next::Done;
         }
     }
-    return atLt;
+    c_.moveTo(p);
+    return Next::Markup;
+}
+
+// Adds a text run (n > 0 bytes, trimmed; `amp` its first '&' or null) to the
+// current element's content.
+void ParseRun::appendRun(const char* p, int32_t n, const char* amp) {
+    StringBuffer* content = current_->ContentBuffer();
+    if (content == nullptr) {
+        // The first run: made at its final size.
+        if (amp && amp < p + n) decoder_.decode(p, n, amp);
+        current_->AppendContent(p, n);
+        return;
+    }
+    if (content->getSize() > 0) content->appendChar(' ');
+    // Only the new run is decoded: the text already held is final.
+    if (current_->IsCdata()) {
+        EntityDecoder::appendCharacters(*content, p, n, true);
+    } else {
+        decoder_.append(*content, p, n);
+    }
 }
 
 // Markup after '<'. Returns false when the parse ends.
@@ -353,13 +405,13 @@ bool ParseRun::startTag() {
         // The common tag with no attributes and nothing to drop.
         bool selfClosing = *p == '/';
         current_ = current_ ? TreeNode::AddChild(current_, tag, tagLen) : TreeNode::NewTree(tag, tagLen);
-        c_.setPosition(static_cast<int32_t>(p - base) + (selfClosing ? 2 : 1));
+        c_.moveTo(p + (selfClosing ? 2 : 1));
         if (selfClosing) closeCurrent();
         return true;
     }
-    c_.setPosition(static_cast<int32_t>(p - base));
+    c_.moveTo(p);
     if (c_.peek() == '<' && !c_.atEnd()) {
-        c_.setPosition(static_cast<int32_t>(tag - base));
+        c_.moveTo(tag);
         tag = strippedName(tag, &tagLen, kTagStop, kDropFromTag);
     }
     if (c_.atEnd()) return false;
@@ -432,7 +484,7 @@ bool ParseRun::quotedAttributes(TreeNode* node, int32_t reserve, bool& selfClosi
         if (p >= end) break;
         if (*p == '>' || (*p == '/' && end - p >= 2 && p[1] == '>')) {
             selfClosing = selfClosing || *p == '/';
-            c_.setPosition(static_cast<int32_t>(p - base) + (*p == '/' ? 2 : 1));
+            c_.moveTo(p + (*p == '/' ? 2 : 1));
             return true;
         }
         const char* name = p;
@@ -450,19 +502,19 @@ bool ParseRun::quotedAttributes(TreeNode* node, int32_t reserve, bool& selfClosi
             break;
         }
         const char quote = *p++;
-        bool amp = false;
-        const char* q = scanQuoted(p, end, quote, amp);
+        const char* amp;
+        const char* q = scanUntil(p, end, quote, amp);
         if (q >= end) {
             p = name;
             break;
         }
         const char* text = p;
         int32_t length = static_cast<int32_t>(q - p);
-        if (amp) decoder_.decode(text, length, true);
+        if (amp) decoder_.decode(text, length, amp);
         node->EnsureAttributes(reserve)->Add(name, nameLen, text, length);
         p = q + 1;
     }
-    c_.setPosition(static_cast<int32_t>(p - base));
+    c_.moveTo(p);
     return false;
 }
 
@@ -473,10 +525,10 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
     const char* p = name;
     while (p < end && !kAttrNameStopOrDrop.has(static_cast<uint8_t>(*p))) ++p;
     int32_t nameLen = static_cast<int32_t>(p - name);
-    c_.setPosition(static_cast<int32_t>(p - base));
+    c_.moveTo(p);
     char stop = c_.peek();
     if ((stop == '"' || stop == '\'' || stop == '<') && !c_.atEnd()) {
-        c_.setPosition(static_cast<int32_t>(name - base));
+        c_.moveTo(name);
         name = strippedName(name, &nameLen, kAttrNameStop, kDropFromAttrName);
     }
     const char* text = "";
@@ -498,8 +550,8 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
     const char* const base = c_.base();
     const char* start;
     int32_t n;
-    bool amp = true;    // whether the value may hold an entity
-    bool seen = false;  // whether the scan saw its '&' already
+    bool decode = true;           // whether the value may hold an entity
+    const char* amp = nullptr;    // its first '&', when the scan saw it
     if (pseudo) {
         // Up to any quote or line end; quotes around it are stepped over.
         if (c_.peek() == '"') c_.advance(1);
@@ -511,11 +563,10 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
     } else if (char quote = c_.peek(); (quote == '"' || quote == '\'') && !c_.atEnd()) {
         c_.advance(1);
         start = c_.current();
-        amp = false;
-        const char* q = scanQuoted(start, base + c_.length(), quote, amp);
-        seen = amp;
+        const char* q = scanUntil(start, base + c_.length(), quote, amp);
+        decode = amp != nullptr;
         n = static_cast<int32_t>(q - start);
-        c_.setPosition(static_cast<int32_t>(q - base));
+        c_.moveTo(q);
         c_.advance(1);
     } else {
         // An unquoted value ends at whitespace, '>' or "/>".
@@ -527,7 +578,10 @@ void ParseRun::attribute(TreeNode* node, int32_t reserve) {
         }
         n = static_cast<int32_t>(c_.current() - start);
     }
-    if (amp) decoder_.decode(start, n, seen);
+    if (decode) {
+        if (amp) decoder_.decode(start, n, amp);
+        else decoder_.decode(start, n);
+    }
     *text = start;
     *length = n;
 }
