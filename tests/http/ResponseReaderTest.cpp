@@ -147,6 +147,10 @@ TEST(ResponseHeaderTest, StatusLineAndFields) {
     tarvex::StringBuffer v;
     ASSERT_TRUE(h.getField("CONTENT-TYPE", v));
     EXPECT_EQ(std::string(v.getString()), "b");
+    // The later Content-Type replaces the earlier one in its own place.
+    std::string names;
+    for (size_t i = 0; i < h.fields().count(); ++i) names += h.fields().at(i).first + ",";
+    EXPECT_EQ(names, "Set-Cookie,X-Long,Set-Cookie,content-type,Bad-Name-,content-length,");
     ASSERT_TRUE(h.getField("x-long", v));
     EXPECT_EQ(std::string(v.getString()), "one two");
     EXPECT_TRUE(h.hasField("Bad-Name-"));
