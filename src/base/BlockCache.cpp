@@ -17,9 +17,19 @@ struct Store {
     uint32_t lastTake = 0;   // tick of the last draw
     void* text = nullptr;    // one document buffer kept for the next read (memAlloc)
     size_t textBytes = 0;
+    void* pages = nullptr;   // one child list's pages kept (platform::allocMapped)
+    size_t pagesBytes = 0;
 };
 
-size_t heldBytes(const Store& s) { return s.count * BlockCache::kBlockSize + s.textBytes; }
+size_t heldBytes(const Store& s) { return s.count * BlockCache::kBlockSize + s.textBytes + s.pagesBytes; }
+
+// What the store lets go of: blocks chained, a document buffer, list pages.
+struct Excess {
+    void* blocks = nullptr;
+    void* text = nullptr;
+    void* pages = nullptr;
+    size_t pagesBytes = 0;
+};
 
 Store& store() {
     // Never destroyed: trees released during process exit may still give
@@ -30,37 +40,41 @@ Store& store() {
 
 void* next(void* block) { return *static_cast<void**>(block); }
 
-// Frees what lies beyond the kept amount, the document buffer first; the
-// caller holds the lock and frees the returned chain and *text after
-// dropping it.
-void* cutExcess(Store& s, size_t* cut, void** text) {
-    *cut = 0;
-    *text = nullptr;
+// Takes out what lies beyond the kept amount, the list pages and the
+// document buffer first; the caller holds the lock and frees it (release())
+// after dropping it.
+Excess cutExcess(Store& s) {
+    Excess e;
+    if (heldBytes(s) > BlockCache::kKeepBytes && s.pages) {
+        e.pages = s.pages;
+        e.pagesBytes = s.pagesBytes;
+        s.pages = nullptr;
+        s.pagesBytes = 0;
+    }
     if (heldBytes(s) > BlockCache::kKeepBytes && s.text) {
-        *text = s.text;
+        e.text = s.text;
         s.text = nullptr;
         s.textBytes = 0;
     }
     const size_t keep = BlockCache::kKeepBytes / BlockCache::kBlockSize;
-    if (s.count <= keep) return nullptr;
-    void* excess = nullptr;
     while (s.count > keep) {
         void* b = s.first;
         s.first = next(b);
-        *static_cast<void**>(b) = excess;
-        excess = b;
+        *static_cast<void**>(b) = e.blocks;
+        e.blocks = b;
         --s.count;
-        ++*cut;
     }
-    return excess;
+    return e;
 }
 
-void freeChain(void* b) {
-    while (b) {
+void release(const Excess& e) {
+    for (void* b = e.blocks; b;) {
         void* n = next(b);
         platform::freePages(b, BlockCache::kBlockSize);
         b = n;
     }
+    memFree(e.text);
+    if (e.pages) platform::freeMapped(e.pages, e.pagesBytes);
 }
 
 bool idle(const Store& s) { return platform::tickCount() - s.lastTake >= BlockCache::kIdleMs; }
@@ -69,13 +83,11 @@ bool idle(const Store& s) { return platform::tickCount() - s.lastTake >= BlockCa
 
 void* BlockCache::Take(bool* fresh) {
     Store& s = store();
-    void* excess = nullptr;
-    void* text = nullptr;
+    Excess excess;
     void* b = nullptr;
     {
         std::lock_guard<std::mutex> hold(s.lock);
-        size_t cut;
-        if (idle(s)) excess = cutExcess(s, &cut, &text);
+        if (idle(s)) excess = cutExcess(s);
         s.lastTake = platform::tickCount();
         if (s.first) {
             b = s.first;
@@ -83,8 +95,7 @@ void* BlockCache::Take(bool* fresh) {
             --s.count;
         }
     }
-    freeChain(excess);
-    memFree(text);
+    release(excess);
     *fresh = b == nullptr;
     return b ? b : platform::allocPages(kBlockSize);
 }
@@ -92,8 +103,7 @@ void* BlockCache::Take(bool* fresh) {
 void BlockCache::GiveChain(void* first, size_t count) {
     if (!first) return;
     Store& s = store();
-    void* excess = nullptr;
-    void* text = nullptr;
+    Excess excess;
     {
         std::lock_guard<std::mutex> hold(s.lock);
         void* last = first;
@@ -101,11 +111,9 @@ void BlockCache::GiveChain(void* first, size_t count) {
         *static_cast<void**>(last) = s.first;
         s.first = first;
         s.count += count;
-        size_t cut;
-        if (idle(s)) excess = cutExcess(s, &cut, &text);
+        if (idle(s)) excess = cutExcess(s);
     }
-    freeChain(excess);
-    memFree(text);
+    release(excess);
 }
 
 void* BlockCache::TakeText(size_t n, size_t* bytes) {
@@ -131,8 +139,8 @@ void BlockCache::KeepText(void* memory, size_t bytes) {
     void* old = nullptr;
     {
         std::lock_guard<std::mutex> hold(s.lock);
-        // Within the bound beside the blocks, it replaces the one kept before.
-        if (s.count * kBlockSize + bytes <= kKeepBytes) {
+        // Within the bound beside the rest, it replaces the one kept before.
+        if (s.count * kBlockSize + s.pagesBytes + bytes <= kKeepBytes) {
             old = s.text;
             s.text = memory;
             s.textBytes = bytes;
@@ -143,17 +151,49 @@ void BlockCache::KeepText(void* memory, size_t bytes) {
     memFree(old);
 }
 
-void BlockCache::Trim() {
+void* BlockCache::TakeMapped(size_t n, size_t* bytes) {
     Store& s = store();
-    void* excess;
-    void* text;
+    void* pages = nullptr;
     {
         std::lock_guard<std::mutex> hold(s.lock);
-        size_t cut;
-        excess = cutExcess(s, &cut, &text);
+        // Not for a much narrower list: its pages would be held for nothing.
+        if (s.pages && s.pagesBytes >= n && s.pagesBytes / 8 <= n) {
+            pages = s.pages;
+            *bytes = s.pagesBytes;
+            s.pages = nullptr;
+            s.pagesBytes = 0;
+            s.lastTake = platform::tickCount();
+        }
     }
-    freeChain(excess);
-    memFree(text);
+    return pages;
+}
+
+void BlockCache::KeepMapped(void* pages, size_t bytes) {
+    if (!pages) return;
+    Store& s = store();
+    Excess old;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        if (s.count * kBlockSize + s.textBytes + bytes <= kKeepBytes) {
+            old.pages = s.pages;
+            old.pagesBytes = s.pagesBytes;
+            s.pages = pages;
+            s.pagesBytes = bytes;
+            pages = nullptr;
+        }
+    }
+    if (pages) platform::freeMapped(pages, bytes);
+    release(old);
+}
+
+void BlockCache::Trim() {
+    Store& s = store();
+    Excess excess;
+    {
+        std::lock_guard<std::mutex> hold(s.lock);
+        excess = cutExcess(s);
+    }
+    release(excess);
 }
 
 size_t BlockCache::CachedBytes() {

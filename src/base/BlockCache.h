@@ -7,7 +7,8 @@
 // up to kKeepBytes stay for as long as the process runs; whatever lies beyond
 // that is given back to the allocator once the store has not been drawn from
 // for kIdleMs (checked whenever a block is taken or given back). The store
-// also keeps the buffer of the last document read, within the same bound.
+// also keeps the buffer of the last document read and the pages of the last
+// wide child list, within the same bound.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +38,16 @@ public:
     // fits within kKeepBytes beside the blocks; frees it otherwise. It is
     // the first thing given back when the store is trimmed.
     static void KeepText(void* memory, size_t bytes);
+    // Pages of their own (platform::allocMapped) kept from the last wide
+    // child list released, when they hold `n` bytes and not many times more
+    // (*bytes gets their length); null otherwise. The next tree with a list
+    // as wide reuses them warm instead of faulting fresh pages in.
+    static void* TakeMapped(size_t n, size_t* bytes);
+    // Keeps such pages (`bytes` long) in place of the ones kept before, when
+    // they fit within kKeepBytes beside the rest; unmaps them otherwise.
+    // They go back to the system with the document buffer when the store is
+    // trimmed.
+    static void KeepMapped(void* pages, size_t bytes);
     // Gives everything beyond kKeepBytes back to the allocator now.
     static void Trim();
     // Bytes the store holds.

@@ -23,7 +23,7 @@ struct BlockHeap::Large {
     Large* prev;
     Large* next;
     size_t size;    // bytes allocated, this header included
-    size_t mapped;  // nonzero: whole pages of its own (platform::allocMapped)
+    size_t mapped;  // nonzero: pages of its own (platform::allocMapped), this many bytes, at least size
 };
 
 // A region whose pages the group took (see TakeSpare), held until the group goes.
@@ -41,8 +41,9 @@ constexpr size_t kLargeHeader = 32;   // Large header
 // moving page mappings rather than copying (a wide node's child list).
 constexpr size_t kMappedMin = 1024 * 1024;
 
-void releaseLarge(void* l, size_t size, bool mapped) {
-    if (mapped) platform::freeMapped(l, size);
+// A wide child list's pages are kept for the next list as wide.
+void releaseLarge(void* l, size_t mapped) {
+    if (mapped) BlockCache::KeepMapped(l, mapped);
     else memFree(l);
 }
 constexpr size_t kMaxGrownBlock = 256 * 1024;
@@ -295,12 +296,22 @@ bool BlockHeap::ResumeBlock(size_t n) {
 void* BlockHeap::AllocLarge(size_t n) {
     const size_t size = n + kLargeHeader;
     const bool mapped = !each_ && size >= kMappedMin;
-    Large* l = static_cast<Large*>(mapped ? platform::allocMapped(size) : memAlloc(size));
+    size_t pages = size;
+    Large* l;
+    if (mapped) {
+        l = static_cast<Large*>(BlockCache::TakeMapped(size, &pages));
+        if (!l) {
+            pages = size;
+            l = static_cast<Large*>(platform::allocMapped(size));
+        }
+    } else {
+        l = static_cast<Large*>(memAlloc(size));
+    }
     if (!l) return nullptr;
     l->prev = nullptr;
     l->next = large_;
     l->size = size;
-    l->mapped = mapped ? 1 : 0;
+    l->mapped = mapped ? pages : 0;
     if (large_) large_->prev = l;
     large_ = l;
     held_ += size;
@@ -313,7 +324,7 @@ void BlockHeap::FreeLarge(void* p) {
     else large_ = l->next;
     if (l->next) l->next->prev = l->prev;
     held_ -= l->size;
-    releaseLarge(l, l->size, l->mapped != 0);
+    releaseLarge(l, l->mapped);
 }
 
 void* BlockHeap::AllocSlow(size_t n) {
@@ -419,7 +430,15 @@ void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
         Large* prev = l->prev;
         Large* next = l->next;
         const size_t old = l->size;
-        Large* moved = static_cast<Large*>(mapped ? platform::reallocMapped(l, old, size) : memRealloc(l, size));
+        Large* moved;
+        if (!mapped) {
+            moved = static_cast<Large*>(memRealloc(l, size));
+        } else if (size <= l->mapped) {
+            moved = l;   // its pages hold the new size already
+        } else {
+            moved = static_cast<Large*>(platform::reallocMapped(l, l->mapped, size));
+            if (moved) moved->mapped = size;
+        }
         if (!moved) return nullptr;
         if (prev) prev->next = moved;
         else large_ = moved;
@@ -439,7 +458,7 @@ void* BlockHeap::Realloc(void* p, size_t oldN, size_t newN) {
 void BlockHeap::Destroy() {
     for (Large* l = large_; l;) {
         Large* next = l->next;
-        releaseLarge(l, l->size, l->mapped != 0);
+        releaseLarge(l, l->mapped);
         l = next;
     }
     // Blocks of the cache's size go back to it in one chain; the small first

@@ -230,3 +230,46 @@ TEST(BlockCache, ReleasedTreesLeaveBlocksWarmWithinTheBound) {
     EXPECT_LE(BlockCache::CachedBytes(), cached - (held - 512 * 1024) + BlockCache::kBlockSize);
     next->ReleaseTree();
 }
+
+TEST(BlockCache, AWideListsPagesServeTheNextListAsWide) {
+    if (!carves()) GTEST_SKIP() << "pieces are allocations of their own here";
+    // Blocks earlier tests left in the store are drawn first: the pages are
+    // kept only within the store's bound.
+    BlockCache::Trim();
+    BlockHeap* drain = BlockHeap::Create();
+    for (size_t drawn = 0; BlockCache::CachedBytes() > (8u << 20) && drawn < BlockCache::kKeepBytes; drawn += 64000)
+        ASSERT_NE(nullptr, drain->Alloc(64000));
+    const size_t before = BlockCache::CachedBytes();
+    ASSERT_LE(before, size_t{8} << 20);
+    // A child list grown past a megabyte has pages of its own.
+    BlockHeap* h = BlockHeap::Create();
+    char* list = static_cast<char*>(h->Alloc(600 * 1024));
+    list = static_cast<char*>(h->Realloc(list, 600 * 1024, 2 << 20));
+    ASSERT_NE(nullptr, list);
+    std::memset(list, 'a', 2 << 20);
+    h->ReleaseTree();
+    const size_t cached = BlockCache::CachedBytes();
+
+    // The next list that wide takes them warm (their old bytes are there;
+    // fresh pages read as zero), and grows within them; one much narrower
+    // does not take them.
+    BlockHeap* next = BlockHeap::Create();
+    char* narrow = static_cast<char*>(next->Alloc(100 * 1024));
+    EXPECT_EQ(BlockCache::CachedBytes(), cached);
+    char* wide = static_cast<char*>(next->Alloc((1 << 20) + 1000));
+    ASSERT_NE(nullptr, wide);
+    EXPECT_EQ('a', wide[5000]);
+    EXPECT_LE(BlockCache::CachedBytes() + (size_t{2} << 20), cached);
+    wide = static_cast<char*>(next->Realloc(wide, (1 << 20) + 1000, 2 << 20));
+    ASSERT_NE(nullptr, wide);
+    std::memset(wide, 'b', 2 << 20);
+    wide = static_cast<char*>(next->Realloc(wide, 2 << 20, 3 << 20));   // past them: moved, bytes kept
+    ASSERT_NE(nullptr, wide);
+    EXPECT_EQ('b', wide[0]);
+    EXPECT_EQ('b', wide[(2 << 20) - 1]);
+    next->Free(narrow, 100 * 1024);
+    next->ReleaseTree();
+    drain->ReleaseTree();
+    BlockCache::Trim();
+    EXPECT_LE(BlockCache::CachedBytes(), BlockCache::kKeepBytes);
+}
