@@ -1,6 +1,7 @@
 #include "base/BlockCache.h"
 
 #include <mutex>
+#include <utility>
 
 #include "base/Memory.h"
 #include "platform/Pages.h"
@@ -15,20 +16,21 @@ struct Store {
     void* first = nullptr;   // chained through each block's first word
     size_t count = 0;
     uint32_t lastTake = 0;   // tick of the last draw
-    void* text = nullptr;    // one document buffer kept for the next read (memAlloc)
-    size_t textBytes = 0;
-    void* pages = nullptr;   // one child list's pages kept (platform::allocMapped)
-    size_t pagesBytes = 0;
+    struct Slot {
+        void* memory = nullptr;
+        size_t bytes = 0;
+    };
+    Slot text;    // one document buffer kept for the next read (memAlloc)
+    Slot pages;   // one child list's pages kept (platform::allocMapped)
 };
 
-size_t heldBytes(const Store& s) { return s.count * BlockCache::kBlockSize + s.textBytes + s.pagesBytes; }
+size_t heldBytes(const Store& s) { return s.count * BlockCache::kBlockSize + s.text.bytes + s.pages.bytes; }
 
 // What the store lets go of: blocks chained, a document buffer, list pages.
 struct Excess {
     void* blocks = nullptr;
-    void* text = nullptr;
-    void* pages = nullptr;
-    size_t pagesBytes = 0;
+    Store::Slot text;
+    Store::Slot pages;
 };
 
 Store& store() {
@@ -45,17 +47,8 @@ void* next(void* block) { return *static_cast<void**>(block); }
 // after dropping it.
 Excess cutExcess(Store& s) {
     Excess e;
-    if (heldBytes(s) > BlockCache::kKeepBytes && s.pages) {
-        e.pages = s.pages;
-        e.pagesBytes = s.pagesBytes;
-        s.pages = nullptr;
-        s.pagesBytes = 0;
-    }
-    if (heldBytes(s) > BlockCache::kKeepBytes && s.text) {
-        e.text = s.text;
-        s.text = nullptr;
-        s.textBytes = 0;
-    }
+    if (heldBytes(s) > BlockCache::kKeepBytes) std::swap(e.pages, s.pages);
+    if (heldBytes(s) > BlockCache::kKeepBytes) std::swap(e.text, s.text);
     const size_t keep = BlockCache::kKeepBytes / BlockCache::kBlockSize;
     while (s.count > keep) {
         void* b = s.first;
@@ -73,8 +66,33 @@ void release(const Excess& e) {
         platform::freePages(b, BlockCache::kBlockSize);
         b = n;
     }
-    memFree(e.text);
-    if (e.pages) platform::freeMapped(e.pages, e.pagesBytes);
+    memFree(e.text.memory);
+    if (e.pages.memory) platform::freeMapped(e.pages.memory, e.pages.bytes);
+}
+
+// Takes what `slot` keeps when it holds at least n and at most `most` bytes.
+void* takeSlot(Store::Slot Store::*which, size_t n, size_t most, size_t* bytes) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    Store::Slot& slot = s.*which;
+    if (!slot.memory || slot.bytes < n || slot.bytes > most) return nullptr;
+    void* memory = slot.memory;
+    *bytes = slot.bytes;
+    slot = Store::Slot();
+    s.lastTake = platform::tickCount();
+    return memory;
+}
+
+// Puts (memory, bytes) in `slot` when it fits within the bound beside the
+// rest of the store; returns what the caller frees: the slot's old
+// contents, or the memory itself when it did not fit.
+Store::Slot keepSlot(Store::Slot Store::*which, void* memory, size_t bytes) {
+    Store& s = store();
+    std::lock_guard<std::mutex> hold(s.lock);
+    Store::Slot& slot = s.*which;
+    Store::Slot out{memory, bytes};
+    if (heldBytes(s) - slot.bytes + bytes <= BlockCache::kKeepBytes) std::swap(out, slot);
+    return out;
 }
 
 bool idle(const Store& s) { return platform::tickCount() - s.lastTake >= BlockCache::kIdleMs; }
@@ -117,73 +135,23 @@ void BlockCache::GiveChain(void* first, size_t count) {
 }
 
 void* BlockCache::TakeText(size_t n, size_t* bytes) {
-    Store& s = store();
-    void* text = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(s.lock);
-        // Not for a much smaller document: its buffer would hold the pages.
-        if (s.text && s.textBytes >= n && s.textBytes - n <= n / 4) {
-            text = s.text;
-            *bytes = s.textBytes;
-            s.text = nullptr;
-            s.textBytes = 0;
-            s.lastTake = platform::tickCount();
-        }
-    }
-    return text;
+    // Not for a much smaller document: its buffer would hold the pages.
+    return takeSlot(&Store::text, n, n + n / 4, bytes);
 }
 
 void BlockCache::KeepText(void* memory, size_t bytes) {
-    if (!memory) return;
-    Store& s = store();
-    void* old = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(s.lock);
-        // Within the bound beside the rest, it replaces the one kept before.
-        if (s.count * kBlockSize + s.pagesBytes + bytes <= kKeepBytes) {
-            old = s.text;
-            s.text = memory;
-            s.textBytes = bytes;
-            memory = nullptr;
-        }
-    }
-    memFree(memory);
-    memFree(old);
+    if (memory) memFree(keepSlot(&Store::text, memory, bytes).memory);
 }
 
 void* BlockCache::TakeMapped(size_t n, size_t* bytes) {
-    Store& s = store();
-    void* pages = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(s.lock);
-        // Not for a much narrower list: its pages would be held for nothing.
-        if (s.pages && s.pagesBytes >= n && s.pagesBytes / 8 <= n) {
-            pages = s.pages;
-            *bytes = s.pagesBytes;
-            s.pages = nullptr;
-            s.pagesBytes = 0;
-            s.lastTake = platform::tickCount();
-        }
-    }
-    return pages;
+    // Not for a much narrower list: its pages would be held for nothing.
+    return takeSlot(&Store::pages, n, n * 8, bytes);
 }
 
 void BlockCache::KeepMapped(void* pages, size_t bytes) {
     if (!pages) return;
-    Store& s = store();
-    Excess old;
-    {
-        std::lock_guard<std::mutex> hold(s.lock);
-        if (s.count * kBlockSize + s.textBytes + bytes <= kKeepBytes) {
-            old.pages = s.pages;
-            old.pagesBytes = s.pagesBytes;
-            s.pages = pages;
-            s.pagesBytes = bytes;
-            pages = nullptr;
-        }
-    }
-    if (pages) platform::freeMapped(pages, bytes);
-    release(old);
+    Store::Slot out = keepSlot(&Store::pages, pages, bytes);
+    if (out.memory) platform::freeMapped(out.memory, out.bytes);
 }
 
 void BlockCache::Trim() {
