@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 #include "base/LogBase.h"
 #include "tree/AttributeSet.h"
 #include "tree/TreeNode.h"
