@@ -300,10 +300,7 @@ void* BlockHeap::AllocLarge(size_t n) {
     Large* l;
     if (mapped) {
         l = static_cast<Large*>(BlockCache::TakeMapped(size, &pages));
-        if (!l) {
-            pages = size;
-            l = static_cast<Large*>(platform::allocMapped(size));
-        }
+        if (!l) l = static_cast<Large*>(platform::allocMapped(size));
     } else {
         l = static_cast<Large*>(memAlloc(size));
     }

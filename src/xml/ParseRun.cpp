@@ -169,13 +169,13 @@ ParseRun::Next ParseRun::content() {
     return Next::Markup;
 }
 
-// Adds a text run (n > 0 bytes, trimmed; `amp` its first '&' or null) to the
-// current element's content.
+// Adds a text run (n > 0 bytes, trimmed; `amp` its first '&' or null: an
+// '&' is never among the trimmed blanks) to the current element's content.
 void ParseRun::appendRun(const char* p, int32_t n, const char* amp) {
     StringBuffer* content = current_->ContentBuffer();
     if (content == nullptr) {
         // The first run: made at its final size.
-        if (amp && amp < p + n) decoder_.decode(p, n, amp);
+        if (amp) decoder_.decode(p, n, amp);
         current_->AppendContent(p, n);
         return;
     }

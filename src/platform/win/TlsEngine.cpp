@@ -305,17 +305,16 @@ bool TlsEngine::encrypt(const uint8_t* data, uint32_t n, std::vector<uint8_t>& o
 }
 
 TlsEngine::Status TlsEngine::Impl::decryptRecords(std::string& error) {
-    Impl& s = *this;
-    while (!s.input.empty()) {
-        SecBuffer buffers[4] = {{static_cast<unsigned long>(s.input.size()), SECBUFFER_DATA, s.input.data()},
+    while (!input.empty()) {
+        SecBuffer buffers[4] = {{static_cast<unsigned long>(input.size()), SECBUFFER_DATA, input.data()},
                                 {0, SECBUFFER_EMPTY, nullptr},
                                 {0, SECBUFFER_EMPTY, nullptr},
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
-        SECURITY_STATUS status = DecryptMessage(&s.context, &desc, 0, nullptr);
+        SECURITY_STATUS status = DecryptMessage(&context, &desc, 0, nullptr);
         if (status == SEC_E_INCOMPLETE_MESSAGE) break;
         if (status == SEC_I_CONTEXT_EXPIRED) {
-            s.closed = true;
+            closed = true;
             break;
         }
         if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE) {
@@ -325,31 +324,31 @@ TlsEngine::Status TlsEngine::Impl::decryptRecords(std::string& error) {
         SecBuffer* extra = nullptr;
         for (SecBuffer& b : buffers) {
             if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
-                appendBytes(s.plain, b.pvBuffer, b.cbBuffer);
+                appendBytes(plain, b.pvBuffer, b.cbBuffer);
             }
             if (b.BufferType == SECBUFFER_EXTRA && !extra) extra = &b;
         }
-        if (extra) s.keepExtra(*extra);
-        else s.input.clear();
+        if (extra) keepExtra(*extra);
+        else input.clear();
         if (status == SEC_I_RENEGOTIATE) {
             // TLS 1.3 post-handshake messages (session tickets) arrive this
             // way: hand them to the handshake; nothing is sent back.
-            s.done = false;
-            SecBuffer inBuffers[2] = {{static_cast<unsigned long>(s.input.size()), SECBUFFER_TOKEN,
-                                       s.input.empty() ? nullptr : s.input.data()},
+            done = false;
+            SecBuffer inBuffers[2] = {{static_cast<unsigned long>(input.size()), SECBUFFER_TOKEN,
+                                       input.empty() ? nullptr : input.data()},
                                       {0, SECBUFFER_EMPTY, nullptr}};
             SecBufferDesc inDesc{SECBUFFER_VERSION, 2, inBuffers};
             SecBuffer outBuffer{0, SECBUFFER_TOKEN, nullptr};
             SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuffer};
             DWORD attributes = 0;
-            std::vector<char> target(s.target.begin(), s.target.end());
-            target.push_back('\0');
-            SECURITY_STATUS again = InitializeSecurityContextA(&s.credentials, &s.context, target.data(),
+            std::vector<char> name(target.begin(), target.end());
+            name.push_back('\0');
+            SECURITY_STATUS again = InitializeSecurityContextA(&credentials, &context, name.data(),
                                                                kRequestFlags, 0, 0, &inDesc, 0, nullptr, &outDesc,
                                                                &attributes, nullptr);
             if (outBuffer.pvBuffer) FreeContextBuffer(outBuffer.pvBuffer);
-            s.keepExtra(inBuffers[1]);
-            s.done = true;
+            keepExtra(inBuffers[1]);
+            done = true;
             if (again != SEC_E_OK && again != SEC_I_CONTINUE_NEEDED) {
                 appendStatus("Renegotiation", again, error);
                 return Status::Failed;
