@@ -127,7 +127,7 @@ EOF
 
 # Loopback HTTP(S) servers for tests/windows/http.js; their ports go to the
 # scratch folder, where the script reads them.
-python3 tests/http/http_test_server.py --lifetime 1800 --info-xml "$work/scratch/http-servers.xml" \
+python3 tests/http/http_test_server.py --lifetime 1800 --rsa --info-xml "$work/scratch/http-servers.xml" \
   >"$work/scratch/http-servers.txt" 2>/dev/null &
 http_servers=$!
 trap 'kill $http_servers 2>/dev/null || true; cleanup' EXIT

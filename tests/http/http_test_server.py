@@ -42,8 +42,14 @@ def openssl(*args, cwd):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def make_certs(d):
-    ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
+def make_certs(d, rsa=False):
+    # P-256 keys by default. With rsa, RSA-2048: Wine's certificate chain
+    # check now and then rejects a valid ECDSA signature (one whose r or s is
+    # shorter than the curve size), so the Windows stage uses RSA.
+    if rsa:
+        ec = ["-newkey", "rsa:2048", "-nodes"]
+    else:
+        ec = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"]
     openssl("req", "-x509", *ec, "-keyout", "ca.key", "-out", "ca.pem", "-days", "3",
             "-subj", "/CN=Tarvex Test CA",
             "-addext", "basicConstraints=critical,CA:TRUE",
@@ -377,12 +383,13 @@ def main():
     ap.add_argument("--bench", action="store_true", help="also write 1 MB and 100 MB documents")
     ap.add_argument("--lifetime", type=float, default=600)
     ap.add_argument("--info-xml", help="also write the ports as attributes of <servers/> to this file")
+    ap.add_argument("--rsa", action="store_true", help="RSA certificates instead of P-256 ones")
     args = ap.parse_args()
     parent = os.getppid()
     d = tempfile.mkdtemp(prefix="tarvex-http-")
     procs = []
     try:
-        make_certs(d)
+        make_certs(d, args.rsa)
         state = State()
         # A terminating parent ends the servers through the cleanup below.
         signal.signal(signal.SIGTERM, lambda *_: state.stop.set())
